@@ -1,0 +1,3 @@
+#include "transfer/send_mode.h"
+
+void run_send_mode() {}
