@@ -1,0 +1,208 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::vector<char*> c_strings(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (std::string& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+std::vector<std::string> full_environment(const RunOptions& options) {
+  std::vector<std::string> env = options.env;
+  bool has_path = false;
+  for (const std::string& entry : env) has_path = has_path || entry.rfind("PATH=", 0) == 0;
+  if (!has_path) env.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+  return env;
+}
+
+[[noreturn]] void exec_vurel(const RunOptions& options) {
+  if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
+  std::vector<std::string> argv_text{vurel_path()};
+  argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
+  std::vector<std::string> env_text = full_environment(options);
+  std::vector<char*> argv = c_strings(argv_text);
+  std::vector<char*> envp = c_strings(env_text);
+  ::execve(argv[0], argv.data(), envp.data());
+  ::_exit(126);
+}
+
+void read_available(int fd, std::string& into) {
+  char buffer[4096];
+  ssize_t got = ::read(fd, buffer, sizeof buffer);
+  if (got > 0) into.append(buffer, static_cast<std::size_t>(got));
+}
+
+std::string drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+  return text;
+}
+
+int wait_exit_code(pid_t child) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double since(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+std::string vurel_path() { return VUREL_BINARY; }
+std::string fixture_path(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
+
+RunResult run_on_pty(const RunOptions& options) {
+  RunResult result;
+  int master = -1;
+  int slave = -1;
+  winsize size{};
+  size.ws_col = static_cast<unsigned short>(options.columns);
+  size.ws_row = static_cast<unsigned short>(options.rows);
+  if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return result;
+  ::tcgetattr(master, &result.before);
+  int error_pipe[2];
+  if (::pipe(error_pipe) != 0) return result;
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::setsid();
+    ::ioctl(slave, TIOCSCTTY, 0);
+    ::dup2(slave, 0);
+    ::dup2(slave, 1);
+    ::dup2(error_pipe[1], 2);
+    ::close(master);
+    ::close(slave);
+    ::close(error_pipe[0]);
+    ::close(error_pipe[1]);
+    exec_vurel(options);
+  }
+  ::close(slave);
+  ::close(error_pipe[1]);
+  bool answered = options.answer == CursorAnswer::kSilent;
+  auto deadline = start + std::chrono::seconds(options.timeout_seconds);
+  for (;;) {
+    pollfd watch{master, POLLIN, 0};
+    int ready = ::poll(&watch, 1, 100);
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(child, SIGKILL);
+      break;
+    }
+    if (ready <= 0) continue;
+    char buffer[4096];
+    ssize_t got = ::read(master, buffer, sizeof buffer);
+    if (got <= 0) break;  // EIO: every holder of the terminal is gone
+    result.output.append(buffer, static_cast<std::size_t>(got));
+    if (!answered && result.output.find("\x1b[6n") != std::string::npos) {
+      answered = true;
+      std::string reply =
+          options.answer == CursorAnswer::kCustom ? options.custom_answer : "\x1b[1;1R";
+      if (::write(master, reply.data(), reply.size()) < 0) break;
+    }
+  }
+  result.exit_code = wait_exit_code(child);
+  result.seconds = since(start);
+  ::tcgetattr(master, &result.after);
+  ::close(master);
+  result.error_output = drain(error_pipe[0]);
+  ::close(error_pipe[0]);
+  return result;
+}
+
+RunResult run_redirected(const RunOptions& options) {
+  RunResult result;
+  int out_pipe[2];
+  int error_pipe[2];
+  if (::pipe(out_pipe) != 0 || ::pipe(error_pipe) != 0) return result;
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = ::fork();
+  if (child == 0) {
+    int null_fd = ::open("/dev/null", O_RDONLY);
+    ::dup2(null_fd, 0);
+    ::dup2(out_pipe[1], 1);
+    ::dup2(error_pipe[1], 2);
+    ::close(out_pipe[0]);
+    ::close(error_pipe[0]);
+    exec_vurel(options);
+  }
+  ::close(out_pipe[1]);
+  ::close(error_pipe[1]);
+  // Read both pipes until they close, so neither can fill up.
+  pollfd watch[2] = {{out_pipe[0], POLLIN, 0}, {error_pipe[0], POLLIN, 0}};
+  int open_count = 2;
+  while (open_count > 0) {
+    if (::poll(watch, 2, 1000) <= 0) {
+      if (since(start) > options.timeout_seconds) ::kill(child, SIGKILL);
+      continue;
+    }
+    for (pollfd& one : watch) {
+      if (one.fd < 0 || one.revents == 0) continue;
+      std::string& into = one.fd == out_pipe[0] ? result.output : result.error_output;
+      std::size_t before = into.size();
+      read_available(one.fd, into);
+      if (into.size() == before) {
+        ::close(one.fd);
+        one.fd = -1;
+        --open_count;
+      }
+    }
+  }
+  result.exit_code = wait_exit_code(child);
+  result.seconds = since(start);
+  return result;
+}
+
+std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end) {
+  std::string text;
+  for (const std::string& line : lines) text += line + line_end;
+  return text;
+}
+
+bool same_attributes(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+         a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
+}
+
+Scratch::Scratch() {
+  char pattern[] = "/tmp/vrl-XXXXXX";
+  path_ = ::mkdtemp(pattern);
+  std::filesystem::permissions(path_, std::filesystem::perms::all);
+}
+
+Scratch::~Scratch() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+void write_file(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+bool file_exists(const std::string& path) { return std::filesystem::exists(path); }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <termios.h>
+
+#include <string>
+#include <vector>
+
+// Runs the built vurel the way a BBS does: on a pseudo-terminal of a given
+// size (answering the cursor query, or not), or with its output redirected.
+
+enum class CursorAnswer { kAtTopLeft, kCustom, kSilent };
+
+struct RunOptions {
+  std::vector<std::string> args;           // after the program name
+  std::vector<std::string> env;            // NAME=value; PATH is added when missing
+  std::string directory;                   // current directory, empty for the test's own
+  int columns = 80;
+  int rows = 24;
+  CursorAnswer answer = CursorAnswer::kAtTopLeft;
+  std::string custom_answer;               // bytes sent for kCustom
+  int timeout_seconds = 30;
+};
+
+struct RunResult {
+  std::string output;       // what reached the terminal (or the redirected file)
+  std::string error_output; // what vurel wrote on descriptor 2
+  int exit_code = -1;       // -1 when killed by a signal
+  termios before{};         // terminal attributes before and after the run
+  termios after{};
+  double seconds = 0;
+};
+
+std::string vurel_path();
+std::string fixture_path(const std::string& name);
+
+RunResult run_on_pty(const RunOptions& options);
+RunResult run_redirected(const RunOptions& options);
+
+// Lines joined with a line end, for building expected output.
+std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end);
+
+bool same_attributes(const termios& a, const termios& b);
+
+// A scratch directory removed at the end.
+class Scratch {
+ public:
+  Scratch();
+  ~Scratch();
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void write_file(const std::string& path, const std::string& content);
+std::string read_file(const std::string& path);
+bool file_exists(const std::string& path);
