@@ -107,6 +107,20 @@ void make_directory(std::string_view path) {
   if (::mkdir(target.c_str(), 0777) != 0) record_system_error(errno);
 }
 
+void create_file_if_missing(std::string_view path) {
+  if (io_failed()) return;
+  Str name(path);
+  struct stat status;
+  if (::lstat(name.c_str(), &status) == 0) return;
+  // O_EXCL: a file that another process creates meanwhile is left alone.
+  int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+  if (fd >= 0) {
+    ::close(fd);
+  } else if (errno != EEXIST) {
+    record_system_error(errno);
+  }
+}
+
 void set_file_access_mode(std::uint8_t mode) { g_file_access_mode = mode; }
 
 void bind_untyped(UntypedFile& file, std::string_view name) {

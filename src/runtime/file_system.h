@@ -17,6 +17,11 @@ void change_directory(std::string_view path);
 // One level, permission bits 0777 less the umask.
 void make_directory(std::string_view path);
 
+// Creates an empty file (0666 less the umask) when none of that name exists.
+// An existing file is never opened, emptied or changed, whatever its
+// permission bits. A failure to create stays pending.
+void create_file_if_missing(std::string_view path);
+
 // A file opened only to ask for its size.
 struct UntypedFile {
   Str name;

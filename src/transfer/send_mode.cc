@@ -1,3 +1,95 @@
 #include "transfer/send_mode.h"
 
-void run_send_mode() {}
+#include <string>
+
+#include "dszlog/send_log.h"
+#include "runtime/command_line.h"
+#include "runtime/io_result.h"
+#include "runtime/run_shell_script.h"
+#include "runtime/standard_files.h"
+#include "runtime/termination.h"
+#include "transfer/protocol.h"
+#include "transfer/script_line.h"
+#include "transfer/working_files.h"
+
+namespace {
+
+// The names read from the file list. The table grows with the list, so a
+// list of any length is sent and recorded whole.
+FileTable g_file_table;
+
+void print_joined(std::string_view first, std::string_view second) {
+  TextFile& out = standard_output();
+  write_text(out, first);
+  write_line(out, second);
+}
+
+[[noreturn]] void usage_error(std::string_view message) {
+  print_line(message);
+  halt(1);
+}
+
+// Reads one name per line, at most 64 bytes each, the rest of a line skipped.
+void read_file_list(const ShortString<64>& path) {
+  TextFile list;
+  bind_file(list, path);
+  open_for_reading(list);
+  if (take_io_result() != 0) {
+    print_joined("File not found : ", path);
+    halt(1);
+  }
+  while (!at_end_of_file(list)) {
+    ShortString<64> name = read_line(list, 64);
+    skip_line(list);
+    print_joined("Adding.. ", name);
+    g_file_table.push_back(name);
+  }
+  io_check();
+  // The list stays open until the process ends.
+}
+
+void write_script(WorkingFiles& files, const std::string& line) {
+  open_for_writing(files.script);
+  write_text(files.script, line);
+  end_line(files.script);
+  close_file(files.script);
+}
+
+}  // namespace
+
+void run_send_mode() {
+  WorkingFiles files;
+  prepare_working_files(TransferMode::kSend, Str(), files);
+  print_line("Send mode active.");
+  io_check();
+  if (argument_count() < 3) usage_error("You did not specify enough parameters!");
+
+  ShortString<64> list_path = argument(2);
+  print_joined("Filelist path set to ", list_path);
+  ShortString<1> letter = argument(3);
+  const Protocol* protocol = find_protocol(letter);
+  if (protocol == nullptr) {
+    print_line("Invalid Protocol Specified!");
+    usage_error("Uppercase \"X\" \"Y\" or \"Z\" ! ");
+  }
+  TextFile& out = standard_output();
+  write_text(out, "Protocol : ");
+  write_text(out, letter);
+  write_line(out, "-modem");
+  print_line();
+  io_check();
+
+  read_file_list(list_path);
+  write_text(out, "Total Files Added : ");
+  write_integer(out, static_cast<long long>(g_file_table.size()));
+  end_line(out);
+
+  print_line();
+  write_script(files, send_script_line(*protocol, g_file_table, files.transfer_log_path));
+  print_line(protocol->send_message);
+  io_check();
+  run_shell_script(files.script_name);
+  print_line();
+
+  translate_send_log(files.transfer_log_path, g_file_table);
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string_view>
+#include <vector>
+
+#include "dszlog/transfer_report.h"
+#include "runtime/short_string.h"
+
+// The names read from the file list, in list order.
+using FileTable = std::vector<ShortString<64>>;
+
+// Reads the transfer log of a send and appends a send record, in table
+// order, for every listed file that the sending program really sent.
+void translate_send_log(std::string_view transfer_log_path, const FileTable& table);
+
+// Decides from the log lines which entries of the table were sent.
+class SendLogReader {
+ public:
+  explicit SendLogReader(const FileTable& table) : table_(table), report_(table.size()) {}
+  void read_line(std::string_view line);
+  void line_dropped() { report_.line_dropped(); }
+  // One flag per entry: sent, and the first entry of that name in the table.
+  std::vector<bool> entries_to_record() const;
+
+ private:
+  bool read_failure_report(std::string_view line);
+  bool read_sending_report(std::string_view line);
+  void read_whole_name_reports(std::string_view line);
+
+  const FileTable& table_;
+  TransferReport report_;
+};

@@ -1,0 +1,105 @@
+#include "dszlog/transfer_report.h"
+
+namespace {
+
+bool opens_name(char before) {
+  return before == ' ' || before == '\t' || before == '\r' || before == '"';
+}
+
+bool closes_name(char after) {
+  return after == ' ' || after == '\t' || after == '\r' || after == ',' || after == ':' ||
+         after == '"';
+}
+
+bool starts_whole_name(std::string_view line, std::size_t at) {
+  return at == 0 || opens_name(line[at - 1]);
+}
+
+bool ends_whole_name(std::string_view line, std::size_t end) {
+  return end == line.size() || closes_name(line[end]);
+}
+
+bool contains(std::string_view line, std::string_view part) {
+  return line.find(part) != std::string_view::npos;
+}
+
+}  // namespace
+
+bool holds_whole_name(std::string_view line, std::string_view name) {
+  if (name.empty()) return false;
+  for (std::size_t at = line.find(name); at != std::string_view::npos;
+       at = line.find(name, at + 1)) {
+    if (starts_whole_name(line, at) && ends_whole_name(line, at + name.size())) return true;
+  }
+  return false;
+}
+
+bool holds_name_after(std::string_view line, std::string_view prefix, std::string_view name) {
+  if (name.empty()) return false;
+  for (std::size_t at = line.find(prefix); at != std::string_view::npos;
+       at = line.find(prefix, at + 1)) {
+    std::string_view rest = line.substr(at + prefix.size());
+    if (rest.substr(0, name.size()) == name && ends_whole_name(rest, name.size())) return true;
+  }
+  return false;
+}
+
+bool holds_name_before(std::string_view line, std::string_view name, std::string_view suffix) {
+  if (name.empty()) return false;
+  for (std::size_t at = line.find(name); at != std::string_view::npos;
+       at = line.find(name, at + 1)) {
+    if (starts_whole_name(line, at) && line.substr(at + name.size(), suffix.size()) == suffix) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::size_t TransferReport::add_file() {
+  outcomes_.push_back(Outcome::kUnreported);
+  return outcomes_.size() - 1;
+}
+
+void TransferReport::note_last(std::size_t index, bool was_report) {
+  last_ = index;
+  last_was_report_ = was_report;
+  trouble_since_last_ = false;
+  complete_since_last_ = false;
+}
+
+void TransferReport::file_reported(std::size_t index) {
+  if (outcomes_[index] != Outcome::kFailed) outcomes_[index] = Outcome::kReported;
+  note_last(index, true);
+}
+
+void TransferReport::file_failed(std::size_t index) {
+  outcomes_[index] = Outcome::kFailed;
+  note_last(index, false);
+}
+
+void TransferReport::cut_off_last_report() {
+  if (last_ != kNone && last_was_report_ && outcomes_[last_] == Outcome::kReported) {
+    outcomes_[last_] = Outcome::kCutOff;
+  }
+  last_ = kNone;
+}
+
+void TransferReport::read_status_line(std::string_view line) {
+  if (contains(line, "caught signal")) {
+    cut_off_last_report();
+  } else if (contains(line, "Transfer incomplete")) {
+    // lrzsz also ends so when a listed file could not be opened; only after
+    // trouble was the last file cut off.
+    if (trouble_since_last_) cut_off_last_report();
+  } else if (contains(line, "Transfer complete")) {
+    complete_since_last_ = true;
+  }
+  if (contains(line, "Retry") || contains(line, "TIMEOUT") || contains(line, "Timeout") ||
+      contains(line, "Cancel")) {
+    trouble_since_last_ = true;
+  }
+}
+
+void TransferReport::line_dropped() {
+  if (!complete_since_last_) cut_off_last_report();
+}
