@@ -206,3 +206,33 @@ std::string read_file(const std::string& path) {
 }
 
 bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
+
+FakeProtocolBin::FakeProtocolBin(const Scratch& scratch) : dir_(scratch.file("bin")) {
+  std::filesystem::create_directory(dir_);
+  for (const char* name : {"sz", "sx", "sb", "rz", "rx", "rb"}) {
+    std::filesystem::create_symlink(fixture_path("fake_protocol.sh"), dir_ + "/" + name);
+  }
+}
+
+std::vector<std::string> files_named(const std::string& dir, const std::string& prefix,
+                                     const std::string& suffix) {
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (name.size() >= prefix.size() + suffix.size() && name.rfind(prefix, 0) == 0 &&
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0) {
+      found.push_back(entry.path().string());
+    }
+  }
+  return found;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}

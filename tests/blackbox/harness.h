@@ -56,3 +56,20 @@ class Scratch {
 void write_file(const std::string& path, const std::string& content);
 std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
+
+// A directory of stand-ins for sz, sx, sb, rz, rx and rb (links to the fake
+// protocol program), to put first on PATH.
+class FakeProtocolBin {
+ public:
+  explicit FakeProtocolBin(const Scratch& scratch);
+  std::string path_variable() const { return "PATH=" + dir_ + ":/usr/bin:/bin"; }
+
+ private:
+  std::string dir_;
+};
+
+// The files in `dir` whose names start with `prefix` and end with `suffix`.
+std::vector<std::string> files_named(const std::string& dir, const std::string& prefix,
+                                     const std::string& suffix);
+// The lines of a text, without their line ends.
+std::vector<std::string> lines_of(const std::string& text);

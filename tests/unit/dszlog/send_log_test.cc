@@ -1,0 +1,105 @@
+#include "dszlog/send_log.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Feeds log lines (as the reader gets them: CR before LF already dropped)
+// and returns the entries that get a record.
+std::vector<std::string> sent(const std::vector<std::string>& names,
+                              const std::vector<std::string>& lines, bool dropped = false) {
+  FileTable table;
+  for (const std::string& name : names) table.emplace_back(name);
+  SendLogReader reader(table);
+  for (const std::string& line : lines) reader.read_line(line);
+  if (dropped) reader.line_dropped();
+  std::vector<bool> record = reader.entries_to_record();
+  std::vector<std::string> result;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (record[i]) result.push_back(names[i]);
+  }
+  return result;
+}
+
+using Names = std::vector<std::string>;
+
+// Real output of `sz -v -b -r -Y -y -e` (lrzsz 0.12.21) for a list of full
+// paths, against a receiver that held the first part of a.txt and b.bin.
+const Names kResumedLog = {
+    "Sending: a.txt",
+    "\rSending: b.bin",
+    "\rsz: cannot open /bbs/files/missing: No such file or directory",
+    "\r",
+    "Transfer incomplete",
+};
+
+TEST(SendLog, FullPathsAreCreditedByTheirBaseName) {
+  EXPECT_EQ(Names({"/bbs/files/a.txt", "/bbs/files/b.bin"}),
+            sent({"/bbs/files/a.txt", "/bbs/files/b.bin", "/bbs/files/missing"}, kResumedLog));
+}
+
+TEST(SendLog, SkippedFilesGetNoRecord) {
+  // Real output when the receiver skipped every file (it had none of them).
+  const Names log = {
+      "Sending: a.txt",     "sz: skipped: snd/a.txt", "Sending: b.bin",
+      "sz: skipped: snd/b.bin", "sz: cannot open snd/missing: No such file or directory",
+      "Sending: empty",     "sz: skipped: snd/empty", "\r",
+      "Transfer incomplete",
+  };
+  EXPECT_EQ(Names(), sent({"snd/a.txt", "snd/b.bin", "snd/missing", "snd/empty"}, log));
+  EXPECT_EQ(Names(), sent({"dir/"}, {"sz: is not a file: dir/", "Sending: "}));
+}
+
+TEST(SendLog, XmodemTimeoutCutsOffTheLastFile) {
+  // Real `sx` output: the first file arrived, the second timed out.
+  const Names log = {
+      "Sending snd/a.txt, 0 blocks: Give your local XMODEM receive command now.",
+      "\rSending snd/b.bin, 156 blocks: Give your local XMODEM receive command now.",
+      "Retry 0: Timeout on sector ACK",
+      "Retry 0: Retry Count Exceeded",
+      "\r",
+      "Transfer incomplete",
+  };
+  EXPECT_EQ(Names({"snd/a.txt"}), sent({"snd/a.txt", "snd/b.bin"}, log));
+}
+
+TEST(SendLog, CaughtSignalCutsOffOnlyAnUnfinishedFile) {
+  EXPECT_EQ(Names({"a"}), sent({"a", "b"}, {"Sending: a", "Sending: b", "sz: caught signal 1"}));
+  // After a failure report, the file reported before it had finished.
+  EXPECT_EQ(Names({"a"}),
+            sent({"a", "gone"}, {"Sending: a", "sz: cannot open gone: No such file", "caught signal"}));
+  // A hang-up counts as a signal unless the transfer completed.
+  EXPECT_EQ(Names({"a"}), sent({"a", "b"}, {"Sending: a", "Sending: b"}, true));
+  EXPECT_EQ(Names({"a", "b"}),
+            sent({"a", "b"}, {"Sending: a", "Sending: b", "Transfer complete"}, true));
+}
+
+TEST(SendLog, NamesAreMatchedWhole) {
+  // a.txt inside data.txt is not a.txt.
+  EXPECT_EQ(Names({"data.txt"}), sent({"a.txt", "data.txt"}, {"Sending: data.txt"}));
+  EXPECT_EQ(Names(), sent({"a.txt"}, {"Sending data.txt, 3 blocks"}));
+  EXPECT_EQ(Names({"a.txt"}), sent({"a.txt"}, {"\"a.txt\": sent"}));
+  // An empty name is never credited.
+  EXPECT_EQ(Names(), sent({""}, {"Sending: ", "", "  "}));
+}
+
+TEST(SendLog, SameBaseNameGoesToTheFirstOpenEntry) {
+  // A missing d2/same.txt listed first fails; the report that follows
+  // belongs to d1/same.txt.
+  const Names log = {"sz: cannot open d2/same.txt: No such file or directory",
+                     "Sending: same.txt", "Transfer incomplete"};
+  EXPECT_EQ(Names({"d1/same.txt"}), sent({"d2/same.txt", "d1/same.txt"}, log));
+  // Two files of one base name, both sent, in list order.
+  EXPECT_EQ(Names({"x/f", "y/f"}), sent({"x/f", "y/f"}, {"Sending: f", "Sending: f"}));
+}
+
+TEST(SendLog, EachNameIsRecordedOnce) {
+  EXPECT_EQ(Names({"a.zip"}),
+            sent({"a.zip", "b.zip", "a.zip"},
+                 {"Sending: a.zip", "Sending: a.zip", "a.zip again", "Transfer complete"}));
+}
+
+}  // namespace
