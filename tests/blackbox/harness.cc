@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -31,6 +32,10 @@ std::vector<std::string> full_environment(const RunOptions& options) {
 }
 
 [[noreturn]] void exec_vurel(const RunOptions& options) {
+  if (options.as_nobody &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    ::_exit(125);
+  }
   if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
   std::vector<std::string> argv_text{vurel_path()};
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());

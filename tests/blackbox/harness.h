@@ -19,6 +19,7 @@ struct RunOptions {
   CursorAnswer answer = CursorAnswer::kAtTopLeft;
   std::string custom_answer;               // bytes sent for kCustom
   int timeout_seconds = 30;
+  bool as_nobody = false;                  // run as uid and gid 65534 (needs root)
 };
 
 struct RunResult {

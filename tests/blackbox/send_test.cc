@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <regex>
@@ -34,6 +35,7 @@ class SendTest : public ::testing::Test {
     RunOptions options;
     options.args = args;
     options.directory = start_directory();
+    options.as_nobody = as_nobody_;
     options.env = {bin_.path_variable(), "FAKE_RECORD=" + scratch_.file("record"),
                    "FAKE_RUN=" + fake_run, "LANG=de_DE.UTF-8", "LANGUAGE=de"};
     options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
@@ -54,6 +56,7 @@ class SendTest : public ::testing::Test {
 
   Scratch scratch_;
   FakeProtocolBin bin_;
+  bool as_nobody_ = false;
 };
 
 std::string sent_record(const std::string& name) {
@@ -242,6 +245,57 @@ TEST_F(SendTest, DszLogOnDszlogVariable) {
   EXPECT_NE(std::string::npos, result.output.find("DSZ Logpath : " + dsz + "\n"));
   EXPECT_EQ(sent_record("a"), read_file(dsz));
   EXPECT_FALSE(file_exists(scratch_.file("dsz.log")));
+}
+
+// Permission bits stop nothing for root, so these run vurel as uid 65534.
+class SendAsNobodyTest : public SendTest {
+ protected:
+  void SetUp() override {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run vurel as another user";
+    as_nobody_ = true;
+  }
+};
+
+TEST_F(SendAsNobodyTest, ReadOnlyDszLogIsKeptAndTheFailureReported) {
+  std::string dsz = scratch_.file("dsz.log");
+  write_file(dsz, "kept\n");
+  ::chmod(dsz.c_str(), 0444);
+  RunResult result = send({"a"}, "Z", "echo 'Sending: a' >&2");
+  EXPECT_EQ(5, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("Run time error  5 at 0x"));
+  EXPECT_EQ("kept\n", dsz_log());
+}
+
+TEST_F(SendAsNobodyTest, WriteOnlyDszLogGetsItsRecords) {
+  std::string dsz = scratch_.file("dsz.log");
+  write_file(dsz, "kept\n");
+  ::chmod(dsz.c_str(), 0222);
+  RunResult result = send({"a"}, "Z", "echo 'Sending: a' >&2");
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ("kept\n" + sent_record("a"), dsz_log());
+}
+
+TEST_F(SendAsNobodyTest, UnreadableFileListIsNotFound) {
+  RunResult result = send({"a"});  // writes the list first
+  ::chmod(scratch_.file("list").c_str(), 0200);
+  std::filesystem::remove(only("vrl", ".sh"));
+  result = send_with_args({"--send", scratch_.file("list"), "Z"});
+  EXPECT_EQ(1, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("File not found : " + scratch_.file("list")));
+}
+
+TEST_F(SendAsNobodyTest, UnwritableStartingDirectoryEndsBeforeAnythingRuns) {
+  std::string dsz = scratch_.file("dsz.log");
+  write_file(dsz, "kept\n");
+  ::chmod(dsz.c_str(), 0666);
+  write_file(scratch_.file("list"), "a\n");
+  ::chmod(scratch_.path().c_str(), 0555);
+  RunResult result = send_with_args({"--send", scratch_.file("list"), "Z"});
+  ::chmod(scratch_.path().c_str(), 0777);
+  EXPECT_EQ(5, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("Run time error  5 at 0x"));
+  EXPECT_FALSE(file_exists(scratch_.file("record")));
+  EXPECT_EQ("kept\n", dsz_log());
 }
 
 // A starting directory whose name would mean something to the shell.

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const Lines kBanner = {"Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
+                       "Written by the Vurel developers", ""};
+
+std::string received_record(const std::string& path, long size) {
+  return "R  " + std::to_string(size) + " 38400 bps 3333 cps   0 errors    66 1024 " + path +
+         " -1\n";
+}
+
+class ReceiveTest : public ::testing::Test {
+ protected:
+  ReceiveTest() : bin_(scratch_) { std::filesystem::create_directory(start_); }
+
+  // Runs `vurel --receive DIR LETTER` in the start directory; `fake_run` is
+  // the fake receiving program's shell code, run in the destination.
+  RunResult receive(const std::string& destination, const std::string& letter = "Z",
+                    const std::string& fake_run = "", bool as_nobody = false) {
+    return receive_with_args({"--receive", destination, letter}, fake_run, as_nobody);
+  }
+  RunResult receive_with_args(const Lines& args, const std::string& fake_run = "",
+                              bool as_nobody = false) {
+    RunOptions options;
+    options.args = args;
+    options.directory = start_;
+    options.as_nobody = as_nobody;
+    options.env = {bin_.path_variable(), "FAKE_RECORD=" + scratch_.file("record"),
+                   "FAKE_RUN=" + fake_run};
+    return run_redirected(options);
+  }
+  std::string only(const std::string& prefix, const std::string& suffix) {
+    Lines found = files_named(start_, prefix, suffix);
+    EXPECT_EQ(1u, found.size()) << prefix << "*" << suffix;
+    return found.empty() ? "" : found[0];
+  }
+  std::string dsz_log() { return read_file(start_ + "/dsz.log"); }
+  std::string record() { return read_file(scratch_.file("record")); }
+
+  Scratch scratch_;
+  FakeProtocolBin bin_;
+  std::string start_ = scratch_.file("bbs");
+};
+
+TEST_F(ReceiveTest, CompleteReceiveIntoAnExistingDirectory) {
+  std::string up = scratch_.file("up");
+  std::filesystem::create_directory(up);
+  RunResult result = receive(up, "Z",
+                             "printf 'report' > report.txt; "
+                             "printf 'rz waiting to receive.\\r   \\rReceiving: report.txt\\n"
+                             "\\r\\nTransfer complete\\n' >&2");
+  std::string dsz = start_ + "/dsz.log";
+  Lines expected = kBanner;
+  Lines rest = {"Receive mode active.",
+                "Upload Path : " + up,
+                "DSZ Logpath : " + dsz,
+                "Protocol : Z-modem",
+                "",
+                "",
+                "Executing RZ(zmodem) External Protocol....",
+                "",
+                "",
+                "Please wait... ",
+                "Processing Logfile \"" + dsz + "\"",
+                "",
+                "\xfe File Received :  " + up + "/report.txt",
+                "",
+                "Finished."};
+  expected.insert(expected.end(), rest.begin(), rest.end());
+  EXPECT_EQ(join_lines(expected, "\n"), result.output);
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ("", result.error_output);
+  EXPECT_EQ(received_record(up + "/report.txt", 6), dsz_log());
+  std::string log = only("vrlsz", ".log");
+  EXPECT_EQ("rz -b -y -v  2>" + log + "\n", read_file(only("vrl", ".sh")));
+  EXPECT_EQ("program=rz\ncwd=" + up + "\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n",
+            record());
+}
+
+TEST_F(ReceiveTest, UsageErrorsLeaveNoWorkingFiles) {
+  RunResult result = receive_with_args({"--receive", "up"});
+  EXPECT_EQ(1, result.exit_code);
+  EXPECT_EQ(join_lines(kBanner, "\n") + "Receive mode active.\nYou did not specify enough parameters!\n",
+            result.output);
+  result = receive("up", "z");
+  EXPECT_EQ(1, result.exit_code);
+  EXPECT_EQ(join_lines(kBanner, "\n") +
+                "Receive mode active.\nUpload Path : up\nInvalid Protocol Specified!\n",
+            result.output);
+  EXPECT_TRUE(std::filesystem::is_empty(start_));
+  // Only the first character of the letter counts.
+  result = receive("up", "Ymodem");
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("Executing RB(ymodem) External Protocol....\n"));
+}
+
+TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
+  RunResult result = receive("new", "X");
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_NE(std::string::npos,
+            result.output.find("Upload Path : new\n\nWarning: Cannot find directory for receive!\n"
+                               "Creating Directory new for you... =]\nDSZ Logpath : "));
+  EXPECT_TRUE(std::filesystem::is_directory(start_ + "/new"));
+  EXPECT_NE(std::string::npos, record().find("cwd=" + start_ + "/new\n"));
+
+  write_file(start_ + "/taken", "a file");
+  for (std::string destination : {"missing/parent", "taken", ""}) {
+    result = receive(destination);
+    EXPECT_EQ(1, result.exit_code) << destination;
+    EXPECT_NE(std::string::npos,
+              result.output.find("Creating Directory " + destination + " for you... =]\n\n" +
+                                 "Cannot Create Directory " + destination + ". I give up!\n"))
+        << result.output;
+  }
+}
+
+TEST_F(ReceiveTest, PathsFollowTheDestination) {
+  std::filesystem::create_directories(start_ + "/up/sub");
+  std::string run =
+      "printf '12345' > a.txt; printf 'x' > sub/b.txt; : > empty.txt; mkdir -p dir; "
+      "printf 'rz waiting to receive.\\r  \\rReceiving: a.txt\\n"
+      "\\r  \\rReceiving: missing.txt\\n"
+      "\\r  \\rReceiving: dir\\n"
+      "\\r  \\rReceiving: sub/b.txt\\n"
+      "\\r  \\rReceiving: empty.txt\\n"
+      "\\r  \\rReceiving: /etc/passwd\\n"
+      "\\r  \\rReceiving: ../up/a.txt\\n"
+      "\\r  \\rReceiving: a.txt\\n"
+      "\\r\\nTransfer complete\\n' >&2";
+  RunResult result = receive("up/", "Z", run);
+  EXPECT_EQ(0, result.exit_code);
+  // The trailing slash stays in the path; records in the order of first report.
+  EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//sub/b.txt", 1), dsz_log());
+  EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
+}
+
+TEST_F(ReceiveTest, HangUpKeepsTheUploadsThatArrived) {
+  std::filesystem::create_directory(start_ + "/up");
+  RunResult result = receive("up", "Z",
+                             "printf 'aaa' > a; printf 'bb' > b; "
+                             "printf 'Receiving: a\\nReceiving: b\\n' >&2; kill -HUP $(vurel_pid)");
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(received_record("up/a", 3), dsz_log());
+}
+
+TEST_F(ReceiveTest, ReadOnlyUploadIsRecorded) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run vurel as another user";
+  std::string up = start_ + "/up";
+  std::filesystem::create_directory(up);
+  std::filesystem::permissions(start_, std::filesystem::perms::all);
+  std::filesystem::permissions(up, std::filesystem::perms::all);
+  write_file(up + "/ro.txt", "read only");
+  ::chmod((up + "/ro.txt").c_str(), 0444);
+  write_file(up + "/secret.txt", "no access");
+  ::chmod((up + "/secret.txt").c_str(), 0000);
+  RunResult result =
+      receive("up", "Z", "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2", true);
+  EXPECT_EQ(0, result.exit_code) << result.output;
+  EXPECT_EQ(received_record("up/ro.txt", 9), dsz_log());
+}
+
+TEST_F(ReceiveTest, DirectoryThatCannotBeEnteredIsGivenUp) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run vurel as another user";
+  std::filesystem::permissions(start_, std::filesystem::perms::all);
+  std::filesystem::create_directory(start_ + "/closed");
+  ::chmod((start_ + "/closed").c_str(), 0700);
+  RunResult result = receive("closed", "Z", "", true);
+  EXPECT_EQ(1, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("Warning: Cannot find directory for receive!\n"));
+  EXPECT_NE(std::string::npos, result.output.find("Cannot Create Directory closed. I give up!\n"));
+}
+
+TEST_F(ReceiveTest, StartingDirectoryWithSpaces) {
+  std::string odd = scratch_.file("my bbs;$(touch pwned)");
+  std::filesystem::create_directories(odd + "/up");
+  start_ = odd;
+  RunResult result = receive("up", "Z", "printf 'data' > f; echo 'Receiving: f' >&2");
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(received_record("up/f", 4), read_file(odd + "/dsz.log"));
+  EXPECT_EQ("Receiving: f\n", read_file(only("vrlsz", ".log")));
+  EXPECT_FALSE(file_exists(odd + "/up/pwned"));
+}
+
+TEST_F(ReceiveTest, RunFromTheRootDirectory) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to write in /";
+  start_ = "/";
+  Lines before = files_named("/", "vrl", ".sh");
+  std::string up = scratch_.file("up").substr(1);  // relative to /
+  std::filesystem::create_directory("/" + up);
+  std::string dsz = scratch_.file("root-dsz.log");
+  RunOptions options;
+  options.args = {"--receive", up, "Z"};
+  options.directory = "/";
+  options.env = {bin_.path_variable(), "DSZLOG=" + dsz,
+                 "FAKE_RUN=printf 'r' > f; echo 'Receiving: f' >&2"};
+  RunResult result = run_redirected(options);
+  EXPECT_EQ(0, result.exit_code) << result.output;
+  EXPECT_EQ(received_record(up + "/f", 1), read_file(dsz));
+  for (const std::string& path : files_named("/", "vrl", "")) {
+    if (std::find(before.begin(), before.end(), path) == before.end()) {
+      EXPECT_EQ(0u, path.find("/vrl")) << path;
+      std::filesystem::remove(path);
+    }
+  }
+}
+
+}  // namespace
