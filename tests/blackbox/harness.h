@@ -74,3 +74,22 @@ std::vector<std::string> files_named(const std::string& dir, const std::string& 
                                      const std::string& suffix);
 // The lines of a text, without their line ends.
 std::vector<std::string> lines_of(const std::string& text);
+
+// The caller's side of a real transfer: a protocol program started once
+// vurel has printed its "Executing ..." line, joined to vurel's standard
+// input and output through a pair of pipes. For a Zmodem send it starts on
+// sz's first Zmodem header and does not pass that header on, as a terminal
+// program's auto-start consumes it.
+struct Peer {
+  std::string command;    // run by /bin/sh -c
+  std::string directory;
+  bool start_on_zmodem_header = false;
+};
+
+struct PeerRunResult {
+  RunResult vurel;
+  int peer_exit_code = -1;
+  bool peer_started = false;
+};
+
+PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer);
