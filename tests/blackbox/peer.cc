@@ -111,7 +111,7 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
   Pipe to_vurel;
   Pipe from_vurel;
   Pipe vurel_errors;
-  std::vector<std::string> argv{vurel_path()};
+  std::vector<std::string> argv{options.program.empty() ? vurel_path() : options.program};
   argv.insert(argv.end(), options.args.begin(), options.args.end());
   pid_t vurel = start_process(argv, options.env, options.directory, to_vurel.read_end,
                               from_vurel.write_end, vurel_errors.write_end);
