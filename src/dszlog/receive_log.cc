@@ -10,7 +10,9 @@ namespace {
 
 constexpr std::string_view kReceiveMarker = "Receiving:";
 
-bool has_marker(std::string_view line) { return line.find(kReceiveMarker) != std::string_view::npos; }
+bool has_marker(std::string_view line) {
+  return line.find(kReceiveMarker) != std::string_view::npos;
+}
 
 // The size of a received file; 0 when it cannot be measured, and the failure
 // is cleared, so one unreadable file does not cost the others their records.

@@ -53,7 +53,7 @@ class TransferReport {
   void note_last(std::size_t index, bool was_report);
 
   std::vector<Outcome> outcomes_;
-  std::size_t last_ = kNone;       // the file reported or failed last
+  std::size_t last_ = kNone;  // the file reported or failed last
   bool last_was_report_ = false;
   bool trouble_since_last_ = false;
   bool complete_since_last_ = false;

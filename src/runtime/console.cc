@@ -35,7 +35,8 @@ ConsoleState g_console;
 void write_out_buffer() {
   std::size_t done = 0;
   while (done < g_console.count) {
-    ssize_t written = ::write(g_console.terminal_fd, g_console.output + done, g_console.count - done);
+    ssize_t written =
+        ::write(g_console.terminal_fd, g_console.output + done, g_console.count - done);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) break;
     done += static_cast<std::size_t>(written);
@@ -85,8 +86,8 @@ void enter_raw_mode(int fd, const termios& original) {
   termios raw = original;
   // Input: no break handling, no parity marking or stripping, no CR/NL
   // translation, no XON/XOFF flow control.
-  raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
-                                         ICRNL | IXON);
+  raw.c_iflag &=
+      ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
   // Output: no processing; the driver sends CR and LF itself.
   raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
   // Local: no echo, no line editing, no signal keys, no extended input.
@@ -137,7 +138,8 @@ void console_start(int query_fd, int terminal_fd) {
   CursorReply reply = ask_cursor_position(query_fd, terminal_fd);
   Screen& screen = g_console.screen;
   if (reply.usable) {
-    screen.column = static_cast<std::uint8_t>(reply.column > screen.columns ? screen.columns : reply.column);
+    screen.column =
+        static_cast<std::uint8_t>(reply.column > screen.columns ? screen.columns : reply.column);
     screen.row = static_cast<std::uint8_t>(reply.row > screen.rows ? screen.rows : reply.row);
   } else {
     screen.column = 1;

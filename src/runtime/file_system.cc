@@ -20,8 +20,8 @@ bool same_file(const struct stat& a, const struct stat& b) {
 
 // Finds the name under which `child` stands in the open directory `parent_fd`.
 // Returns false when no entry matches or the directory cannot be read.
-bool find_entry_name(int parent_fd, const struct stat& parent, const struct stat& child,
-                     char* name, std::size_t name_size) {
+bool find_entry_name(int parent_fd, const struct stat& parent, const struct stat& child, char* name,
+                     std::size_t name_size) {
   int list_fd = ::dup(parent_fd);
   if (list_fd < 0) return false;
   DIR* dir = ::fdopendir(list_fd);

@@ -9,7 +9,7 @@ volatile sig_atomic_t g_line_dropped = 0;
 void on_hang_up(int) { g_line_dropped = 1; }
 
 void set_action(int signal_number, void (*handler)(int)) {
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = handler;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;

@@ -131,7 +131,7 @@ void install_fault_handlers() {
   stack.ss_size = sizeof alternate_stack;
   ::sigaltstack(&stack, nullptr);
 
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_sigaction = on_fault;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;
   sigemptyset(&action.sa_mask);

@@ -122,9 +122,7 @@ void open_for_writing(TextFile& file) {
   open_with(file, O_WRONLY | O_CREAT | O_TRUNC, FileMode::kOutput);
 }
 
-void open_for_appending(TextFile& file) {
-  open_with(file, O_WRONLY | O_APPEND, FileMode::kOutput);
-}
+void open_for_appending(TextFile& file) { open_with(file, O_WRONLY | O_APPEND, FileMode::kOutput); }
 
 void close_file(TextFile& file) {
   if (io_failed() || file.mode == FileMode::kClosed) return;

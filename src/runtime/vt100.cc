@@ -123,7 +123,8 @@ void send_hand_over(Screen& screen, std::string_view bytes, ByteSink& sink) {
         send_cursor_move(screen, screen.left, screen.row, sink);
         break;
       case '\b':
-        if (screen.column > screen.left) send_cursor_move(screen, screen.column - 1, screen.row, sink);
+        if (screen.column > screen.left)
+          send_cursor_move(screen, screen.column - 1, screen.row, sink);
         break;
       case '\t': {
         static constexpr std::string_view kSpaces = "        ";

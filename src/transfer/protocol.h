@@ -5,9 +5,9 @@
 // The lrzsz programs and their fixed options, one row per protocol letter.
 struct Protocol {
   char letter;
-  std::string_view send_command;    // ends with a space
+  std::string_view send_command;  // ends with a space
   std::string_view send_message;
-  std::string_view receive_command; // ends with a space
+  std::string_view receive_command;  // ends with a space
   std::string_view receive_message;
 };
 

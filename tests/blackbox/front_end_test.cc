@@ -14,7 +14,8 @@ const std::string kQuery = "\x1b[6n";
 const std::string kClear = "\x1b[H\x1b[2J";
 const std::string kDown = "\x1b[1B";
 // What every run on an answering 80x24 terminal starts with.
-const std::string kPtyStart = kQuery + "\x1b[m" + kClear + kBanner1 + "\r\n" + kMaker + "\r\n" + kDown;
+const std::string kPtyStart =
+    kQuery + "\x1b[m" + kClear + kBanner1 + "\r\n" + kMaker + "\r\n" + kDown;
 
 RunResult run_pty(std::vector<std::string> args) {
   RunOptions options;

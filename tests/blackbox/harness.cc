@@ -37,7 +37,7 @@ std::vector<std::string> full_environment(const RunOptions& options) {
     ::_exit(125);
   }
   if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
-  std::vector<std::string> argv_text{vurel_path()};
+  std::vector<std::string> argv_text{options.program.empty() ? vurel_path() : options.program};
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
   std::vector<std::string> env_text = full_environment(options);
   std::vector<char*> argv = c_strings(argv_text);

@@ -11,23 +11,23 @@
 enum class CursorAnswer { kAtTopLeft, kCustom, kSilent };
 
 struct RunOptions {
-  std::string program;                     // empty: the built vurel
-  std::vector<std::string> args;           // after the program name
-  std::vector<std::string> env;            // NAME=value; PATH is added when missing
-  std::string directory;                   // current directory, empty for the test's own
+  std::string program;            // empty: the built vurel
+  std::vector<std::string> args;  // after the program name
+  std::vector<std::string> env;   // NAME=value; PATH is added when missing
+  std::string directory;          // current directory, empty for the test's own
   int columns = 80;
   int rows = 24;
   CursorAnswer answer = CursorAnswer::kAtTopLeft;
-  std::string custom_answer;               // bytes sent for kCustom
+  std::string custom_answer;  // bytes sent for kCustom
   int timeout_seconds = 30;
-  bool as_nobody = false;                  // run as uid and gid 65534 (needs root)
+  bool as_nobody = false;  // run as uid and gid 65534 (needs root)
 };
 
 struct RunResult {
-  std::string output;       // what reached the terminal (or the redirected file)
-  std::string error_output; // what vurel wrote on descriptor 2
-  int exit_code = -1;       // -1 when killed by a signal
-  termios before{};         // terminal attributes before and after the run
+  std::string output;        // what reached the terminal (or the redirected file)
+  std::string error_output;  // what vurel wrote on descriptor 2
+  int exit_code = -1;        // -1 when killed by a signal
+  termios before{};          // terminal attributes before and after the run
   termios after{};
   double seconds = 0;
 };
@@ -82,7 +82,7 @@ std::vector<std::string> lines_of(const std::string& text);
 // sz's first Zmodem header and does not pass that header on, as a terminal
 // program's auto-start consumes it.
 struct Peer {
-  std::string command;    // run by /bin/sh -c
+  std::string command;  // run by /bin/sh -c
   std::string directory;
   bool start_on_zmodem_header = false;
 };

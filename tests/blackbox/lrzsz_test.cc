@@ -37,7 +37,8 @@ class LrzszTest : public ::testing::Test {
     if (std::system("command -v sz rz sb rb sx rx >/dev/null 2>&1") != 0) {
       GTEST_SKIP() << "lrzsz is not installed";
     }
-    for (const char* dir : {"/f", "/bbs", "/rcv"}) std::filesystem::create_directory(scratch_.path() + dir);
+    for (const char* dir : {"/f", "/bbs", "/rcv"})
+      std::filesystem::create_directory(scratch_.path() + dir);
   }
 
   PeerRunResult run(const Lines& args, const std::string& peer_command, bool zmodem_send) {

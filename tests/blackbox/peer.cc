@@ -70,7 +70,10 @@ std::size_t peer_start(const std::string& output, bool zmodem_header) {
     std::size_t line_end = output.find('\n', executing);
     return line_end == std::string::npos ? line_end : line_end + 1;
   }
-  std::size_t header = output.find("**\x18" "B", executing);
+  std::size_t header = output.find(
+      "**\x18"
+      "B",
+      executing);
   if (header == std::string::npos || output.size() < header + 18) return std::string::npos;
   std::size_t end = header + 18;
   while (end < output.size() && end < header + 21 &&

@@ -84,15 +84,17 @@ TEST_F(ReceiveTest, CompleteReceiveIntoAnExistingDirectory) {
   EXPECT_EQ(received_record(up + "/report.txt", 6), dsz_log());
   std::string log = only("vrlsz", ".log");
   EXPECT_EQ("rz -b -y -v  2>" + log + "\n", read_file(only("vrl", ".sh")));
-  EXPECT_EQ("program=rz\ncwd=" + up + "\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n",
-            record());
+  EXPECT_EQ(
+      "program=rz\ncwd=" + up + "\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n",
+      record());
 }
 
 TEST_F(ReceiveTest, UsageErrorsLeaveNoWorkingFiles) {
   RunResult result = receive_with_args({"--receive", "up"});
   EXPECT_EQ(1, result.exit_code);
-  EXPECT_EQ(join_lines(kBanner, "\n") + "Receive mode active.\nYou did not specify enough parameters!\n",
-            result.output);
+  EXPECT_EQ(
+      join_lines(kBanner, "\n") + "Receive mode active.\nYou did not specify enough parameters!\n",
+      result.output);
   result = receive("up", "z");
   EXPECT_EQ(1, result.exit_code);
   EXPECT_EQ(join_lines(kBanner, "\n") +

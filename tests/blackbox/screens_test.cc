@@ -62,7 +62,8 @@ TEST(Screens, InformationScreenFitsTwentyFourRows) {
   EXPECT_EQ("the", lines[17].substr(lines[17].size() - 3));
   EXPECT_EQ("next release.", lines[18]);
   EXPECT_EQ("your path!", lines[22]);
-  const std::size_t kLengths[] = {69, 71, 70, 73, 71, 0, 0, 72, 70, 71, 71, 69, 0, 70, 0, 13, 0, 74, 74, 10};
+  const std::size_t kLengths[] = {69, 71, 70, 73, 71, 0,  0, 72, 70, 71,
+                                  71, 69, 0,  70, 0,  13, 0, 74, 74, 10};
   for (std::size_t i = 0; i < 20; ++i) {
     if (kLengths[i] != 0 || lines[3 + i].empty()) {
       EXPECT_EQ(kLengths[i], lines[3 + i].size()) << i;

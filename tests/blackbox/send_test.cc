@@ -64,8 +64,9 @@ std::string sent_record(const std::string& name) {
 }
 
 TEST_F(SendTest, CompleteSendOfTwoNames) {
-  RunResult result = send({"a.zip", "b.zip"}, "Z",
-                          "printf 'Sending: a.zip\\n\\rSending: b.zip\\n\\r\\nTransfer complete\\n' >&2");
+  RunResult result =
+      send({"a.zip", "b.zip"}, "Z",
+           "printf 'Sending: a.zip\\n\\rSending: b.zip\\n\\r\\nTransfer complete\\n' >&2");
   std::string dsz = scratch_.file("dsz.log");
   Lines expected = kBanner;
   Lines rest = {"DSZ Logpath : " + dsz,
@@ -118,8 +119,9 @@ TEST_F(SendTest, ProtocolLettersAndUsageErrors) {
   for (std::string letter : {"z", "", "Q"}) {
     result = send({"f"}, letter);
     EXPECT_EQ(1, result.exit_code);
-    EXPECT_NE(std::string::npos,
-              result.output.find("Invalid Protocol Specified!\nUppercase \"X\" \"Y\" or \"Z\" ! \n"));
+    EXPECT_NE(
+        std::string::npos,
+        result.output.find("Invalid Protocol Specified!\nUppercase \"X\" \"Y\" or \"Z\" ! \n"));
   }
   result = send_with_args({"--send", scratch_.file("list")});
   EXPECT_EQ(1, result.exit_code);
@@ -137,7 +139,9 @@ TEST_F(SendTest, MissingFileListPathIsCutTo64) {
   RunResult result = send_with_args({"--send", path, "Z"});
   EXPECT_EQ(1, result.exit_code);
   // Lines longer than the 80 columns of redirected output wrap there.
-  auto wrapped = [](const std::string& line) { return line.substr(0, 80) + "\n" + line.substr(80); };
+  auto wrapped = [](const std::string& line) {
+    return line.substr(0, 80) + "\n" + line.substr(80);
+  };
   EXPECT_NE(std::string::npos,
             result.output.find(wrapped("Filelist path set to " + path.substr(0, 64)) +
                                "\nProtocol : Z-modem\n\n" +
@@ -149,9 +153,10 @@ TEST_F(SendTest, FileListLinesAsRead) {
   write_file(scratch_.file("list"), "crlf.txt\r\n" + long_name + "\nnext\n\nlast");
   RunResult result = send_with_args({"--send", scratch_.file("list"), "Z"});
   EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(std::string::npos,
-            result.output.find("Adding.. crlf.txt\nAdding.. " + long_name.substr(0, 64) +
-                               "\nAdding.. next\nAdding.. \nAdding.. last\nTotal Files Added : 5\n"));
+  EXPECT_NE(
+      std::string::npos,
+      result.output.find("Adding.. crlf.txt\nAdding.. " + long_name.substr(0, 64) +
+                         "\nAdding.. next\nAdding.. \nAdding.. last\nTotal Files Added : 5\n"));
   EXPECT_NE(std::string::npos, script().find(" \"crlf.txt\" \"" + long_name.substr(0, 64) +
                                              "\" \"next\" \"\" \"last\" 2>"));
 }
@@ -166,8 +171,8 @@ TEST_F(SendTest, EmptyListStillRunsTheProtocolProgram) {
 }
 
 TEST_F(SendTest, NamesReachTheProgramByteForByte) {
-  Lines names = {"with space.zip", "quote\"d", "$HOME", "`touch pwned`", "back\\slash",
-                 "-leading", "$(touch pwned2)"};
+  Lines names = {"with space.zip", "quote\"d", "$HOME",          "`touch pwned`",
+                 "back\\slash",    "-leading", "$(touch pwned2)"};
   std::string log_text;
   for (const std::string& name : names) log_text += "Sending: " + name + "\n";
   write_file(scratch_.file("fake.log"), log_text + "Transfer complete\n");
@@ -203,7 +208,8 @@ TEST_F(SendTest, MoreThan240Names) {
 }
 
 TEST_F(SendTest, ExitStatusIgnoresTheProtocolProgram) {
-  RunResult result = send({"a"}, "Z", "echo 'sz: cannot open a: No such file or directory' >&2", {"FAKE_STATUS=3"});
+  RunResult result = send({"a"}, "Z", "echo 'sz: cannot open a: No such file or directory' >&2",
+                          {"FAKE_STATUS=3"});
   EXPECT_EQ(0, result.exit_code);
   EXPECT_EQ("", dsz_log());
   EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
@@ -215,13 +221,15 @@ TEST_F(SendTest, MissingTransferLogIsARunTimeError) {
   EXPECT_NE(std::string::npos, result.output.find("Processing Logfile"));
   EXPECT_EQ(std::string::npos, result.output.find("Finished."));
   std::string report = result.output.substr(result.output.find("Run time error  "));
-  EXPECT_TRUE(std::regex_match(report, std::regex("Run time error  2 at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}")))
+  EXPECT_TRUE(std::regex_match(
+      report, std::regex("Run time error  2 at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}")))
       << report;
 }
 
 TEST_F(SendTest, HangUpKeepsTheFilesThatMoved) {
-  RunResult result = send({"a.txt", "b.txt"}, "Z",
-                          "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -HUP $(vurel_pid)");
+  RunResult result =
+      send({"a.txt", "b.txt"}, "Z",
+           "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -HUP $(vurel_pid)");
   EXPECT_EQ(0, result.exit_code);
   EXPECT_EQ(sent_record("a.txt"), dsz_log());
 }

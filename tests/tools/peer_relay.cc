@@ -25,7 +25,8 @@ int main(int argc, char** argv) {
     ++first;
   }
   if (argc - first < 3) {
-    std::fprintf(stderr, "usage: peer_relay [--zmodem-send] PEER_DIR 'PEER COMMAND' VUREL ARGS...\n");
+    std::fprintf(stderr,
+                 "usage: peer_relay [--zmodem-send] PEER_DIR 'PEER COMMAND' VUREL ARGS...\n");
     return 2;
   }
   RunOptions options;
@@ -40,8 +41,10 @@ int main(int argc, char** argv) {
   std::size_t executing = out.find("Executing ");
   std::size_t executing_end = out.find('\n', executing);
   std::size_t after = out.find("\nPlease wait... ");
-  std::string screen = out.substr(0, executing_end == std::string::npos ? out.size() : executing_end + 1);
-  if (after != std::string::npos) screen += "   ... the transfer runs here ...\n" + out.substr(after);
+  std::string screen =
+      out.substr(0, executing_end == std::string::npos ? out.size() : executing_end + 1);
+  if (after != std::string::npos)
+    screen += "   ... the transfer runs here ...\n" + out.substr(after);
   std::fwrite(screen.data(), 1, screen.size(), stdout);
   std::printf("(vurel exit status %d, caller's program exit status %d)\n", result.vurel.exit_code,
               result.peer_exit_code);

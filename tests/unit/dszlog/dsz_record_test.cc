@@ -34,10 +34,12 @@ TEST(DszRecord, AppendsWholeRecordsAfterWhatIsThere) {
   std::string long_path = "/srv/up/" + std::string(240, 'p');
   append_receive_record(long_path, 1234);
   EXPECT_EQ(0, take_io_result());
-  EXPECT_EQ("earlier line without end"
-            "S  99999 38400 bps 3333 cps   0 errors    66 1024 /bbs/files/a b.zip -1\n"
-            "R  1234 38400 bps 3333 cps   0 errors    66 1024 " + long_path + " -1\n",
-            read_file(log));
+  EXPECT_EQ(
+      "earlier line without end"
+      "S  99999 38400 bps 3333 cps   0 errors    66 1024 /bbs/files/a b.zip -1\n"
+      "R  1234 38400 bps 3333 cps   0 errors    66 1024 " +
+          long_path + " -1\n",
+      read_file(log));
 }
 
 TEST(DszRecord, MissingLogLeavesItsFailurePending) {

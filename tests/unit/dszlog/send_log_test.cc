@@ -44,9 +44,14 @@ TEST(SendLog, FullPathsAreCreditedByTheirBaseName) {
 TEST(SendLog, SkippedFilesGetNoRecord) {
   // Real output when the receiver skipped every file (it had none of them).
   const Names log = {
-      "Sending: a.txt",     "sz: skipped: snd/a.txt", "Sending: b.bin",
-      "sz: skipped: snd/b.bin", "sz: cannot open snd/missing: No such file or directory",
-      "Sending: empty",     "sz: skipped: snd/empty", "\r",
+      "Sending: a.txt",
+      "sz: skipped: snd/a.txt",
+      "Sending: b.bin",
+      "sz: skipped: snd/b.bin",
+      "sz: cannot open snd/missing: No such file or directory",
+      "Sending: empty",
+      "sz: skipped: snd/empty",
+      "\r",
       "Transfer incomplete",
   };
   EXPECT_EQ(Names(), sent({"snd/a.txt", "snd/b.bin", "snd/missing", "snd/empty"}, log));
@@ -69,8 +74,8 @@ TEST(SendLog, XmodemTimeoutCutsOffTheLastFile) {
 TEST(SendLog, CaughtSignalCutsOffOnlyAnUnfinishedFile) {
   EXPECT_EQ(Names({"a"}), sent({"a", "b"}, {"Sending: a", "Sending: b", "sz: caught signal 1"}));
   // After a failure report, the file reported before it had finished.
-  EXPECT_EQ(Names({"a"}),
-            sent({"a", "gone"}, {"Sending: a", "sz: cannot open gone: No such file", "caught signal"}));
+  EXPECT_EQ(Names({"a"}), sent({"a", "gone"}, {"Sending: a", "sz: cannot open gone: No such file",
+                                               "caught signal"}));
   // A hang-up counts as a signal unless the transfer completed.
   EXPECT_EQ(Names({"a"}), sent({"a", "b"}, {"Sending: a", "Sending: b"}, true));
   EXPECT_EQ(Names({"a", "b"}),
@@ -89,8 +94,8 @@ TEST(SendLog, NamesAreMatchedWhole) {
 TEST(SendLog, SameBaseNameGoesToTheFirstOpenEntry) {
   // A missing d2/same.txt listed first fails; the report that follows
   // belongs to d1/same.txt.
-  const Names log = {"sz: cannot open d2/same.txt: No such file or directory",
-                     "Sending: same.txt", "Transfer incomplete"};
+  const Names log = {"sz: cannot open d2/same.txt: No such file or directory", "Sending: same.txt",
+                     "Transfer incomplete"};
   EXPECT_EQ(Names({"d1/same.txt"}), sent({"d2/same.txt", "d1/same.txt"}, log));
   // Two files of one base name, both sent, in list order.
   EXPECT_EQ(Names({"x/f", "y/f"}), sent({"x/f", "y/f"}, {"Sending: f", "Sending: f"}));

@@ -13,9 +13,7 @@
 
 namespace {
 
-void announce() {
-  ::write(1, "second ", 7);
-}
+void announce() { ::write(1, "second ", 7); }
 ExitProcedure g_before_first = nullptr;
 void first_procedure() {
   ::write(1, "first ", 6);
@@ -55,8 +53,8 @@ TEST(TerminationDeathTest, IoCheckEndsWithTheReportAndTheNumber) {
   int status = 0;
   ::waitpid(child, &status, 0);
   EXPECT_EQ(2, WEXITSTATUS(status));
-  EXPECT_TRUE(std::regex_match(report,
-                               std::regex("Run time error  2 at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}")))
+  EXPECT_TRUE(std::regex_match(
+      report, std::regex("Run time error  2 at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}")))
       << report;
 }
 

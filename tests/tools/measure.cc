@@ -1,0 +1,73 @@
+// Times a command over many runs for scripts/bench:
+//
+//   measure [--pty] RUNS COMMAND ARGS...
+//
+// With --pty the command runs on a pseudo-terminal that answers the cursor
+// position query at once; otherwise its output goes to /dev/null. Prints
+// the median wall time and the largest peak memory (resident set) seen.
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../blackbox/harness.h"
+
+extern char** environ;
+
+namespace {
+
+double run_plain(char** argv, long* max_rss_kb) {
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = ::fork();
+  if (child == 0) {
+    int null_fd = ::open("/dev/null", O_RDWR);
+    ::dup2(null_fd, 0);
+    ::dup2(null_fd, 1);
+    ::execvp(argv[0], argv);
+    ::_exit(127);
+  }
+  int status = 0;
+  rusage usage{};
+  ::wait4(child, &status, 0, &usage);
+  *max_rss_kb = std::max(*max_rss_kb, usage.ru_maxrss);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int first = 1;
+  bool pty = argc > 1 && std::strcmp(argv[1], "--pty") == 0;
+  if (pty) ++first;
+  if (argc - first < 2) {
+    std::fprintf(stderr, "usage: measure [--pty] RUNS COMMAND ARGS...\n");
+    return 2;
+  }
+  int runs = std::atoi(argv[first]);
+  std::vector<double> seconds;
+  long max_rss_kb = 0;
+  for (int i = 0; i < runs; ++i) {
+    if (pty) {
+      RunOptions options;
+      options.program = argv[first + 1];
+      for (int a = first + 2; a < argc; ++a) options.args.emplace_back(argv[a]);
+      for (char** entry = environ; *entry != nullptr; ++entry) options.env.emplace_back(*entry);
+      seconds.push_back(run_on_pty(options).seconds);
+    } else {
+      seconds.push_back(run_plain(argv + first + 1, &max_rss_kb));
+    }
+  }
+  std::sort(seconds.begin(), seconds.end());
+  std::printf("median %8.3f ms", seconds[seconds.size() / 2] * 1000);
+  if (!pty) std::printf(", peak memory %6ld KB", max_rss_kb);
+  std::printf("\n");
+  return 0;
+}
