@@ -31,13 +31,42 @@ std::vector<std::string> full_environment(const RunOptions& options) {
   return env;
 }
 
-[[noreturn]] void exec_vurel(const RunOptions& options) {
+// The checkout may sit below a directory that other users cannot enter, so
+// a run as another user starts a copy of vurel from a directory they can.
+std::string vurel_for_everyone() {
+  static std::string copy;
+  if (copy.empty()) {
+    std::string dir = "/tmp/vurel-everyone-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    std::filesystem::permissions(dir, std::filesystem::perms::owner_all |
+                                          std::filesystem::perms::group_read |
+                                          std::filesystem::perms::group_exec |
+                                          std::filesystem::perms::others_read |
+                                          std::filesystem::perms::others_exec);
+    copy = dir + "/vurel";
+    std::filesystem::copy_file(vurel_path(), copy,
+                               std::filesystem::copy_options::overwrite_existing);
+    static std::string remove_dir = dir;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(remove_dir, ignored);
+    });
+  }
+  return copy;
+}
+
+std::string program_of(const RunOptions& options) {
+  if (!options.program.empty()) return options.program;
+  return options.as_nobody ? vurel_for_everyone() : vurel_path();
+}
+
+[[noreturn]] void exec_vurel(const RunOptions& options, const std::string& program) {
   if (options.as_nobody &&
       (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
     ::_exit(125);
   }
   if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
-  std::vector<std::string> argv_text{options.program.empty() ? vurel_path() : options.program};
+  std::vector<std::string> argv_text{program};
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
   std::vector<std::string> env_text = full_environment(options);
   std::vector<char*> argv = c_strings(argv_text);
@@ -88,6 +117,7 @@ RunResult run_on_pty(const RunOptions& options) {
   ::tcgetattr(master, &result.before);
   int error_pipe[2];
   if (::pipe(error_pipe) != 0) return result;
+  std::string program = program_of(options);
   auto start = std::chrono::steady_clock::now();
   pid_t child = ::fork();
   if (child == 0) {
@@ -100,7 +130,7 @@ RunResult run_on_pty(const RunOptions& options) {
     ::close(slave);
     ::close(error_pipe[0]);
     ::close(error_pipe[1]);
-    exec_vurel(options);
+    exec_vurel(options, program);
   }
   ::close(slave);
   ::close(error_pipe[1]);
@@ -139,6 +169,7 @@ RunResult run_redirected(const RunOptions& options) {
   int out_pipe[2];
   int error_pipe[2];
   if (::pipe(out_pipe) != 0 || ::pipe(error_pipe) != 0) return result;
+  std::string program = program_of(options);
   auto start = std::chrono::steady_clock::now();
   pid_t child = ::fork();
   if (child == 0) {
@@ -148,7 +179,7 @@ RunResult run_redirected(const RunOptions& options) {
     ::dup2(error_pipe[1], 2);
     ::close(out_pipe[0]);
     ::close(error_pipe[0]);
-    exec_vurel(options);
+    exec_vurel(options, program);
   }
   ::close(out_pipe[1]);
   ::close(error_pipe[1]);
@@ -215,7 +246,8 @@ bool file_exists(const std::string& path) { return std::filesystem::exists(path)
 FakeProtocolBin::FakeProtocolBin(const Scratch& scratch) : dir_(scratch.file("bin")) {
   std::filesystem::create_directory(dir_);
   for (const char* name : {"sz", "sx", "sb", "rz", "rx", "rb"}) {
-    std::filesystem::create_symlink(fixture_path("fake_protocol.sh"), dir_ + "/" + name);
+    // Copies, not links: a run as another user must be able to read them.
+    std::filesystem::copy_file(fixture_path("fake_protocol.sh"), dir_ + "/" + name);
   }
 }
 
