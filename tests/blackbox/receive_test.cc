@@ -147,6 +147,20 @@ TEST_F(ReceiveTest, PathsFollowTheDestination) {
   EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
 }
 
+TEST_F(ReceiveTest, OddLogLines) {
+  std::filesystem::create_directory(start_ + "/up");
+  std::string long_name(200, 'L');
+  std::string progress(300, 'p');
+  std::string run = "printf 'x' > " + long_name + "; printf 'y' > late; printf 'z' > bin\001x; " +
+                    "printf 'Receiving: \\nReceiving:\\n" + progress + "Receiving: late\\n" +
+                    "\\001\\377\\200\\nReceiving: bin\\001x\\nReceiving: " + long_name +
+                    "\\n' >&2";
+  RunResult result = receive("up", "Z", run);
+  EXPECT_EQ(0, result.exit_code);
+  // The marker past the 255th byte of a line is not read; the others are.
+  EXPECT_EQ(received_record("up/bin\001x", 1) + received_record("up/" + long_name, 1), dsz_log());
+}
+
 TEST_F(ReceiveTest, HangUpKeepsTheUploadsThatArrived) {
   std::filesystem::create_directory(start_ + "/up");
   RunResult result = receive("up", "Z",

@@ -207,6 +207,43 @@ TEST_F(SendTest, MoreThan240Names) {
   EXPECT_NE(std::string::npos, result.output.find("Adding.. /files/f30.zip\n\r"));
 }
 
+TEST_F(SendTest, FileListThatIsADirectoryReadsAsEmpty) {
+  RunResult result = send_with_args({"--send", scratch_.path(), "Z"});
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("Total Files Added : 0\n"));
+  EXPECT_EQ("", dsz_log());
+}
+
+TEST_F(SendTest, EscapeInANameCannotDriveTheTerminal) {
+  RunOptions options;
+  write_file(scratch_.file("list"), "a\x1b[2Jb\n");
+  options.args = {"--send", scratch_.file("list"), "Z"};
+  options.directory = scratch_.path();
+  options.env = {bin_.path_variable(), "FAKE_RUN=printf 'Sending: a\\033[2Jb\\n' >&2"};
+  RunResult result = run_on_pty(options);
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_NE(std::string::npos, result.output.find("Adding.. a^[[2Jb\r\n"));
+  EXPECT_NE(std::string::npos, result.output.find("\xfe File Sent :  a^[[2Jb\r\n"));
+  EXPECT_EQ(sent_record("a\x1b[2Jb"), dsz_log());
+  EXPECT_TRUE(same_attributes(result.before, result.after));
+}
+
+TEST_F(SendTest, RunTimeErrorOnATerminalRestoresIt) {
+  RunOptions options;
+  write_file(scratch_.file("list"), "a\n");
+  options.args = {"--send", scratch_.file("list"), "Z"};
+  options.directory = scratch_.path();
+  options.env = {bin_.path_variable(), "FAKE_RUN=rm -f \"$(readlink /proc/$$/fd/2)\""};
+  RunResult result = run_on_pty(options);
+  EXPECT_EQ(2, result.exit_code);
+  // The report comes after the console's shut-down, as plain lines.
+  std::size_t report = result.output.find("Run time error  2 at 0x");
+  ASSERT_NE(std::string::npos, report);
+  EXPECT_TRUE(std::regex_match(result.output.substr(report),
+                               std::regex("Run time error  2 at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}")));
+  EXPECT_TRUE(same_attributes(result.before, result.after));
+}
+
 TEST_F(SendTest, ExitStatusIgnoresTheProtocolProgram) {
   RunResult result = send({"a"}, "Z", "echo 'sz: cannot open a: No such file or directory' >&2",
                           {"FAKE_STATUS=3"});
