@@ -236,11 +236,12 @@ TEST_F(SendTest, RunTimeErrorOnATerminalRestoresIt) {
   options.env = {bin_.path_variable(), "FAKE_RUN=rm -f \"$(readlink /proc/$$/fd/2)\""};
   RunResult result = run_on_pty(options);
   EXPECT_EQ(2, result.exit_code);
-  // The report comes after the console's shut-down, as plain lines.
+  // The report comes after the console's shut-down, as plain lines, which
+  // the restored terminal settings turn into CR LF.
   std::size_t report = result.output.find("Run time error  2 at 0x");
   ASSERT_NE(std::string::npos, report);
   EXPECT_TRUE(std::regex_match(result.output.substr(report),
-                               std::regex("Run time error  2 at 0x[0-9A-F]{8}\n(  0x[0-9A-F]{8}\n){1,9}")));
+                               std::regex("Run time error  2 at 0x[0-9A-F]{8}\r\n(  0x[0-9A-F]{8}\r\n){1,9}")));
   EXPECT_TRUE(same_attributes(result.before, result.after));
 }
 
