@@ -1,5 +1,7 @@
 #include "runtime/io_result.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 
 namespace {
@@ -56,4 +58,15 @@ std::uint16_t io_error_number(int system_error) {
 void record_system_error(int system_error) {
   std::uint16_t number = io_error_number(system_error);
   if (number != 0) set_io_error(number);
+}
+
+bool open_for_file_layer(const char* name, int flags, int* fd) {
+  do {
+    *fd = ::open(name, flags, 0666);
+  } while (*fd < 0 && errno == EINTR);
+  if (*fd < 0 && io_error_number(errno) != 0) {
+    record_system_error(errno);
+    return false;
+  }
+  return true;
 }

@@ -26,3 +26,9 @@ std::uint16_t io_error_number(int system_error);
 // Records a failed system call's errno. An untranslated error leaves the
 // result unchanged, so the operation counts as done.
 void record_system_error(int system_error);
+
+// Opens a file for the file layer. Returns false when the open failed with a
+// translated error, which is then pending. An untranslated failure (EISDIR,
+// a directory opened for writing) counts as done: true with *fd = -1, so the
+// handle is open without a descriptor and its first system call gives 6.
+bool open_for_file_layer(const char* name, int flags, int* fd);

@@ -85,20 +85,8 @@ void open_with(TextFile& file, int flags, FileMode mode) {
   int fd;
   if (file.name.empty()) {
     fd = mode == FileMode::kInput ? 0 : 1;
-  } else {
-    do {
-      fd = ::open(file.name.c_str(), flags, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
-      int error = errno;
-      if (io_error_number(error) != 0) {
-        record_system_error(error);
-        return;
-      }
-      // An untranslated failure (a directory opened for writing) counts as
-      // done: the handle is open without a descriptor and its first system
-      // call fails with EBADF.
-    }
+  } else if (!open_for_file_layer(file.name.c_str(), flags, &fd)) {
+    return;
   }
   file.fd = fd;
   file.mode = mode;

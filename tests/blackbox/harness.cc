@@ -38,11 +38,10 @@ std::string vurel_for_everyone() {
   if (copy.empty()) {
     std::string dir = "/tmp/vurel-everyone-" + std::to_string(::getpid());
     std::filesystem::create_directories(dir);
-    std::filesystem::permissions(dir, std::filesystem::perms::owner_all |
-                                          std::filesystem::perms::group_read |
-                                          std::filesystem::perms::group_exec |
-                                          std::filesystem::perms::others_read |
-                                          std::filesystem::perms::others_exec);
+    std::filesystem::permissions(
+        dir, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
+                 std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
+                 std::filesystem::perms::others_exec);
     copy = dir + "/vurel";
     std::filesystem::copy_file(vurel_path(), copy,
                                std::filesystem::copy_options::overwrite_existing);

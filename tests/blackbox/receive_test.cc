@@ -153,8 +153,7 @@ TEST_F(ReceiveTest, OddLogLines) {
   std::string progress(300, 'p');
   std::string run = "printf 'x' > " + long_name + "; printf 'y' > late; printf 'z' > bin\001x; " +
                     "printf 'Receiving: \\nReceiving:\\n" + progress + "Receiving: late\\n" +
-                    "\\001\\377\\200\\nReceiving: bin\\001x\\nReceiving: " + long_name +
-                    "\\n' >&2";
+                    "\\001\\377\\200\\nReceiving: bin\\001x\\nReceiving: " + long_name + "\\n' >&2";
   RunResult result = receive("up", "Z", run);
   EXPECT_EQ(0, result.exit_code);
   // The marker past the 255th byte of a line is not read; the others are.

@@ -240,8 +240,9 @@ TEST_F(SendTest, RunTimeErrorOnATerminalRestoresIt) {
   // the restored terminal settings turn into CR LF.
   std::size_t report = result.output.find("Run time error  2 at 0x");
   ASSERT_NE(std::string::npos, report);
-  EXPECT_TRUE(std::regex_match(result.output.substr(report),
-                               std::regex("Run time error  2 at 0x[0-9A-F]{8}\r\n(  0x[0-9A-F]{8}\r\n){1,9}")));
+  EXPECT_TRUE(std::regex_match(
+      result.output.substr(report),
+      std::regex("Run time error  2 at 0x[0-9A-F]{8}\r\n(  0x[0-9A-F]{8}\r\n){1,9}")));
   EXPECT_TRUE(same_attributes(result.before, result.after));
 }
 
