@@ -41,11 +41,13 @@ class LrzszTest : public ::testing::Test {
       std::filesystem::create_directory(scratch_.path() + dir);
   }
 
-  PeerRunResult run(const Lines& args, const std::string& peer_command, bool zmodem_send) {
+  PeerRunResult run(const Lines& args, const std::string& peer_command, bool zmodem_send,
+                    const Lines& extra_env = {}) {
     RunOptions options;
     options.args = args;
     options.directory = bbs();
     options.env = {"PATH=/usr/bin:/bin", "DSZLOG=" + dsz()};
+    options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
     options.timeout_seconds = 60;
     Peer peer{peer_command + " 2>" + scratch_.file("peer.log"), rcv(), zmodem_send};
     PeerRunResult result = run_with_peer(options, peer);
@@ -132,6 +134,23 @@ TEST_F(LrzszReceiveTest, ZmodemUploads) {
 
 TEST_F(LrzszReceiveTest, YmodemUploads) {
   run({"--receive", "up", "Y"}, "sb -b 'with space.txt' empty.txt big.bin", false);
+  expect_uploads_arrived("up");
+}
+
+TEST_F(LrzszReceiveTest, GermanSystemStillCreditsUploads) {
+  // A German locale built for this test alone; under it lrzsz speaks German
+  // ("Empfange:" for "Receiving:").
+  std::string locales = scratch_.file("locales");
+  std::filesystem::create_directory(locales);
+  ASSERT_EQ(0, std::system(("localedef -i de_DE -f UTF-8 '" + locales +
+                            "/de_DE.UTF-8' >/dev/null 2>&1")
+                               .c_str()))
+      << "localedef failed: the Debian package locales is needed";
+  Lines german = {"LANG=de_DE.UTF-8", "LANGUAGE=de", "LOCPATH=" + locales};
+  std::string check = "env LANG=de_DE.UTF-8 LOCPATH='" + locales +
+                      "' sz -v /nonexistent </dev/null 2>&1 >/dev/null | grep -q 'nicht'";
+  ASSERT_EQ(0, std::system(check.c_str())) << "lrzsz does not speak German here";
+  run({"--receive", "up", "Z"}, "sz -b 'with space.txt' empty.txt big.bin", false, german);
   expect_uploads_arrived("up");
 }
 
