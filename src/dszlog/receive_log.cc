@@ -1,5 +1,7 @@
 #include "dszlog/receive_log.h"
 
+#include <string>
+
 #include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
 #include "runtime/file_system.h"
@@ -88,9 +90,10 @@ void translate_receive_log(std::string_view transfer_log_path, std::string_view 
   for (const Str& name : reader.received_names()) {
     if (io_failed()) break;
     if (!stays_in_destination(name.view())) continue;
-    Str path = join(destination, "/", name.view());
-    long long size = measured_size(path.view());
-    if (size >= 1) append_receive_record(path.view(), size);
+    // Joined whole: a record is never cut, whatever the path's length.
+    std::string path = std::string(destination) + "/" + std::string(name.view());
+    long long size = measured_size(path);
+    if (size >= 1) append_receive_record(path, size);
   }
   show_translation_footer();
 }

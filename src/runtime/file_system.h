@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "runtime/short_string.h"
@@ -22,9 +23,10 @@ void make_directory(std::string_view path);
 // permission bits. A failure to create stays pending.
 void create_file_if_missing(std::string_view path);
 
-// A file opened only to ask for its size.
+// A file opened only to ask for its size. Its name is not cut: a received
+// file deep below a long upload path is measured all the same.
 struct UntypedFile {
-  Str name;
+  std::string name;
   bool is_open = false;
   int fd = -1;
   long record_size = 1;

@@ -160,6 +160,16 @@ TEST_F(ReceiveTest, OddLogLines) {
   EXPECT_EQ(received_record("up/bin\001x", 1) + received_record("up/" + long_name, 1), dsz_log());
 }
 
+TEST_F(ReceiveTest, LongPathsAreRecordedWhole) {
+  std::string destination = "up/" + std::string(200, 'd');
+  std::filesystem::create_directories(start_ + "/" + destination);
+  std::string name(100, 'n');
+  RunResult result =
+      receive(destination, "Z", "printf 'abc' > " + name + "; echo 'Receiving: " + name + "' >&2");
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(received_record(destination + "/" + name, 3), dsz_log());
+}
+
 TEST_F(ReceiveTest, HangUpKeepsTheUploadsThatArrived) {
   std::filesystem::create_directory(start_ + "/up");
   RunResult result = receive("up", "Z",
