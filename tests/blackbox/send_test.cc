@@ -39,7 +39,7 @@ class SendTest : public ::testing::Test {
     options.env = {bin_.path_variable(), "FAKE_RECORD=" + scratch_.file("record"),
                    "FAKE_RUN=" + fake_run, "LANG=de_DE.UTF-8", "LANGUAGE=de"};
     options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
-    return run_redirected(options);
+    return on_pty_ ? run_on_pty(options) : run_redirected(options);
   }
 
   virtual std::string start_directory() { return scratch_.path(); }
@@ -57,6 +57,7 @@ class SendTest : public ::testing::Test {
   Scratch scratch_;
   FakeProtocolBin bin_;
   bool as_nobody_ = false;
+  bool on_pty_ = false;
 };
 
 std::string sent_record(const std::string& name) {
@@ -215,12 +216,8 @@ TEST_F(SendTest, FileListThatIsADirectoryReadsAsEmpty) {
 }
 
 TEST_F(SendTest, EscapeInANameCannotDriveTheTerminal) {
-  RunOptions options;
-  write_file(scratch_.file("list"), "a\x1b[2Jb\n");
-  options.args = {"--send", scratch_.file("list"), "Z"};
-  options.directory = scratch_.path();
-  options.env = {bin_.path_variable(), "FAKE_RUN=printf 'Sending: a\\033[2Jb\\n' >&2"};
-  RunResult result = run_on_pty(options);
+  on_pty_ = true;
+  RunResult result = send({"a\x1b[2Jb"}, "Z", "printf 'Sending: a\\033[2Jb\\n' >&2");
   EXPECT_EQ(0, result.exit_code);
   EXPECT_NE(std::string::npos, result.output.find("Adding.. a^[[2Jb\r\n"));
   EXPECT_NE(std::string::npos, result.output.find("\xfe File Sent :  a^[[2Jb\r\n"));
@@ -229,12 +226,8 @@ TEST_F(SendTest, EscapeInANameCannotDriveTheTerminal) {
 }
 
 TEST_F(SendTest, RunTimeErrorOnATerminalRestoresIt) {
-  RunOptions options;
-  write_file(scratch_.file("list"), "a\n");
-  options.args = {"--send", scratch_.file("list"), "Z"};
-  options.directory = scratch_.path();
-  options.env = {bin_.path_variable(), "FAKE_RUN=rm -f \"$(readlink /proc/$$/fd/2)\""};
-  RunResult result = run_on_pty(options);
+  on_pty_ = true;
+  RunResult result = send({"a"}, "Z", "rm -f \"$(readlink /proc/$$/fd/2)\"");
   EXPECT_EQ(2, result.exit_code);
   // The report comes after the console's shut-down, as plain lines, which
   // the restored terminal settings turn into CR LF.
