@@ -9,10 +9,7 @@ void show_translation_header() {
   clear_screen();
   print_line();
   print_line("Please wait... ");
-  TextFile& out = standard_output();
-  write_text(out, "Processing Logfile \"");
-  write_text(out, dsz_log_path());
-  write_line(out, "\"");
+  print_line({"Processing Logfile \"", dsz_log_path(), "\""});
   print_line();
 }
 

@@ -24,9 +24,7 @@ struct Switch {
 };
 
 void show_version() {
-  TextFile& out = standard_output();
-  write_text(out, "Vurel version ");
-  write_line(out, version());
+  print_line({"Vurel version ", version()});
   print_line();
 }
 
@@ -68,10 +66,7 @@ void set_version() { g_version = "2.1"; }
 void show_banner() {
   clear_screen();
   move_cursor(1, 1);
-  TextFile& out = standard_output();
-  write_text(out, "Vurel v");
-  write_text(out, version());
-  write_line(out, " FrontEnd for Linux lrzsz for use with BBS Software");
+  print_line({"Vurel v", version(), " FrontEnd for Linux lrzsz for use with BBS Software"});
   print_line("Written by the Vurel developers");
   print_line();
 }

@@ -78,10 +78,7 @@ void print_lines(const std::string_view (&lines)[N]) {
 
 void show_usage_screen() {
   clear_screen();
-  TextFile& out = standard_output();
-  write_text(out, "Vurel v");
-  write_text(out, version());
-  write_line(out, " by the Vurel developers <vurel@example.org>");
+  print_line({"Vurel v", version(), " by the Vurel developers <vurel@example.org>"});
   print_lines(kUsageAfterFirstLine);
 }
 

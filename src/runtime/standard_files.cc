@@ -20,3 +20,8 @@ void bind_standard_files() {
 }
 
 void print_line(std::string_view text) { write_line(g_output, text); }
+
+void print_line(std::initializer_list<std::string_view> pieces) {
+  for (std::string_view piece : pieces) write_text(g_output, piece);
+  end_line(g_output);
+}

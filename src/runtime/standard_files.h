@@ -16,3 +16,5 @@ void bind_standard_files();
 
 // A whole line on the standard output: the text, then a line end.
 void print_line(std::string_view text = {});
+// A line made of several pieces.
+void print_line(std::initializer_list<std::string_view> pieces);

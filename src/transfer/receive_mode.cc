@@ -15,12 +15,9 @@
 
 namespace {
 
-void print_checked(std::string_view first, std::string_view second = {},
-                   std::string_view third = {}) {
-  TextFile& out = standard_output();
-  write_text(out, first);
-  write_text(out, second);
-  write_line(out, third);
+// Every line of receive mode is followed by the I/O check.
+void print_checked(std::initializer_list<std::string_view> pieces) {
+  print_line(pieces);
   io_check();
 }
 
@@ -34,13 +31,13 @@ void prepare_destination(const Str& destination, const Str& start) {
     io_check();
     return;
   }
-  print_checked("");
-  print_checked("Warning: Cannot find directory for receive!");
-  print_checked("Creating Directory ", destination, " for you... =]");
+  print_checked({""});
+  print_checked({"Warning: Cannot find directory for receive!"});
+  print_checked({"Creating Directory ", destination, " for you... =]"});
   make_directory(destination);
   if (take_io_result() != 0) {
-    print_checked("");
-    print_checked("Cannot Create Directory ", destination, ". I give up!");
+    print_checked({""});
+    print_checked({"Cannot Create Directory ", destination, ". I give up!"});
     change_directory(directory_to_return_to(start));
     take_io_result();
     halt(1);
@@ -50,17 +47,17 @@ void prepare_destination(const Str& destination, const Str& start) {
 }  // namespace
 
 void run_receive_mode() {
-  print_checked("Receive mode active.");
+  print_checked({"Receive mode active."});
   if (argument_count() < 3) {
-    print_checked("You did not specify enough parameters!");
+    print_checked({"You did not specify enough parameters!"});
     halt(1);
   }
   Str destination = argument(2);
   ShortString<1> letter = argument(3);
-  print_checked("Upload Path : ", destination);
+  print_checked({"Upload Path : ", destination});
   const Protocol* protocol = find_protocol(letter);
   if (protocol == nullptr) {
-    print_checked("Invalid Protocol Specified!");
+    print_checked({"Invalid Protocol Specified!"});
     halt(1);
   }
 
@@ -69,13 +66,13 @@ void run_receive_mode() {
 
   WorkingFiles files;
   prepare_working_files(TransferMode::kReceive, start, files);
-  print_checked("Protocol : ", letter, "-modem");
-  print_checked("");
+  print_checked({"Protocol : ", letter, "-modem"});
+  print_checked({""});
 
   // The receiving program stores what arrives in its current directory.
   change_directory(destination);
   io_check();
-  print_checked("");
+  print_checked({""});
   std::string line = receive_script_line(*protocol, files.transfer_log_path);
   open_for_writing(files.script);
   io_check();
@@ -84,9 +81,9 @@ void run_receive_mode() {
   io_check();
   close_file(files.script);
   io_check();
-  print_checked(protocol->receive_message);
+  print_checked({protocol->receive_message});
   run_shell_script(files.script_name);
-  print_checked("");
+  print_checked({""});
 
   change_directory(directory_to_return_to(start));
   translate_receive_log(files.transfer_log_path, destination);

@@ -18,12 +18,6 @@ namespace {
 // list of any length is sent and recorded whole.
 FileTable g_file_table;
 
-void print_joined(std::string_view first, std::string_view second) {
-  TextFile& out = standard_output();
-  write_text(out, first);
-  write_line(out, second);
-}
-
 [[noreturn]] void usage_error(std::string_view message) {
   print_line(message);
   halt(1);
@@ -35,13 +29,13 @@ void read_file_list(const ShortString<64>& path) {
   bind_file(list, path);
   open_for_reading(list);
   if (take_io_result() != 0) {
-    print_joined("File not found : ", path);
+    print_line({"File not found : ", path});
     halt(1);
   }
   while (!at_end_of_file(list)) {
     ShortString<64> name = read_line(list, 64);
     skip_line(list);
-    print_joined("Adding.. ", name);
+    print_line({"Adding.. ", name});
     g_file_table.push_back(name);
   }
   io_check();
@@ -65,24 +59,19 @@ void run_send_mode() {
   if (argument_count() < 3) usage_error("You did not specify enough parameters!");
 
   ShortString<64> list_path = argument(2);
-  print_joined("Filelist path set to ", list_path);
+  print_line({"Filelist path set to ", list_path});
   ShortString<1> letter = argument(3);
   const Protocol* protocol = find_protocol(letter);
   if (protocol == nullptr) {
     print_line("Invalid Protocol Specified!");
     usage_error("Uppercase \"X\" \"Y\" or \"Z\" ! ");
   }
-  TextFile& out = standard_output();
-  write_text(out, "Protocol : ");
-  write_text(out, letter);
-  write_line(out, "-modem");
+  print_line({"Protocol : ", letter, "-modem"});
   print_line();
   io_check();
 
   read_file_list(list_path);
-  write_text(out, "Total Files Added : ");
-  write_integer(out, static_cast<long long>(g_file_table.size()));
-  end_line(out);
+  print_line({"Total Files Added : ", integer_text(static_cast<long long>(g_file_table.size()))});
 
   print_line();
   write_script(files, send_script_line(*protocol, g_file_table, files.transfer_log_path));

@@ -28,9 +28,7 @@ void prepare_working_files(TransferMode mode, const Str& starting_directory, Wor
 
   Str dsz_log = environment_value("DSZLOG");
   if (dsz_log.empty()) dsz_log = join(start, "/dsz.log");
-  TextFile& out = standard_output();
-  write_text(out, "DSZ Logpath : ");
-  write_line(out, dsz_log);
+  print_line({"DSZ Logpath : ", dsz_log});
 
   // A DSZ log that exists is never emptied, whatever its permission bits; a
   // failure to create a missing one stays pending for the driver's next check.
