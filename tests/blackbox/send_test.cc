@@ -225,6 +225,19 @@ TEST_F(SendTest, EscapeInANameCannotDriveTheTerminal) {
   EXPECT_TRUE(same_attributes(result.before, result.after));
 }
 
+TEST_F(SendTest, TerminalIsRawWhileTheProtocolProgramRuns) {
+  on_pty_ = true;
+  RunResult result = send({"a"}, "Z", "stty -a > '" + scratch_.file("stty") + "'");
+  EXPECT_EQ(0, result.exit_code);
+  std::string settings = read_file(scratch_.file("stty"));
+  for (const char* flag : {"-ignbrk", "-brkint", "-parmrk", "-istrip", "-inlcr", "-igncr",
+                           "-icrnl", "-ixon", "-opost", "-echo ", "-echonl", "-icanon", "-isig",
+                           "-iexten", "cs8", "-parenb", "min = 1;", "time = 0;"}) {
+    EXPECT_NE(std::string::npos, settings.find(flag)) << flag << "\n" << settings;
+  }
+  EXPECT_TRUE(same_attributes(result.before, result.after));
+}
+
 TEST_F(SendTest, RunTimeErrorOnATerminalRestoresIt) {
   on_pty_ = true;
   RunResult result = send({"a"}, "Z", "rm -f \"$(readlink /proc/$$/fd/2)\"");
