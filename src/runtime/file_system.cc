@@ -135,10 +135,8 @@ void open_untyped(UntypedFile& file, long record_size) {
   if (file.is_open) close_untyped(file);
   static constexpr int kFlags[] = {O_RDONLY, O_WRONLY, O_RDWR};
   int flags = kFlags[g_file_access_mode <= 2 ? g_file_access_mode : 2];
-  int fd = ::open(file.name.c_str(), flags);
-  // A read-write open refused by a read-only file system is tried read-only.
-  if (fd < 0 && errno == EROFS && flags == O_RDWR) flags = O_RDONLY;
-  if (fd < 0 && !open_for_file_layer(file.name.c_str(), flags, &fd)) return;
+  int fd;
+  if (!open_for_file_layer(file.name.c_str(), flags, &fd)) return;
   file.fd = fd;
   file.is_open = true;
   file.record_size = record_size > 0 ? record_size : 1;

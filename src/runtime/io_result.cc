@@ -64,6 +64,10 @@ bool open_for_file_layer(const char* name, int flags, int* fd) {
   do {
     *fd = ::open(name, flags, 0666);
   } while (*fd < 0 && errno == EINTR);
+  // A read-write open refused by a read-only file system is tried read-only.
+  if (*fd < 0 && errno == EROFS && (flags & O_ACCMODE) == O_RDWR) {
+    *fd = ::open(name, (flags & ~O_ACCMODE) | O_RDONLY, 0666);
+  }
   if (*fd < 0 && io_error_number(errno) != 0) {
     record_system_error(errno);
     return false;

@@ -31,4 +31,5 @@ void record_system_error(int system_error);
 // translated error, which is then pending. An untranslated failure (EISDIR,
 // a directory opened for writing) counts as done: true with *fd = -1, so the
 // handle is open without a descriptor and its first system call gives 6.
+// A read-write open that a read-only file system refuses is tried read-only.
 bool open_for_file_layer(const char* name, int flags, int* fd);
