@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -207,6 +208,19 @@ RunResult run_redirected(const RunOptions& options) {
   return result;
 }
 
+const std::vector<std::string> kBanner = {
+    "Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
+    "Written by the Vurel developers", ""};
+
+std::string sent_record(const std::string& name) {
+  return "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1\n";
+}
+
+std::string received_record(const std::string& path, long long size) {
+  return "R  " + std::to_string(size) + " 38400 bps 3333 cps   0 errors    66 1024 " + path +
+         " -1\n";
+}
+
 std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end) {
   std::string text;
   for (const std::string& line : lines) text += line + line_end;
@@ -260,6 +274,7 @@ std::vector<std::string> files_named(const std::string& dir, const std::string& 
       found.push_back(entry.path().string());
     }
   }
+  std::sort(found.begin(), found.end());
   return found;
 }
 

@@ -38,6 +38,12 @@ std::string fixture_path(const std::string& name);
 RunResult run_on_pty(const RunOptions& options);
 RunResult run_redirected(const RunOptions& options);
 
+// The DSZ records vurel writes, each with its line feed.
+std::string sent_record(const std::string& name);
+std::string received_record(const std::string& path, long long size);
+// The banner's three lines, as every run starts.
+extern const std::vector<std::string> kBanner;
+
 // Lines joined with a line end, for building expected output.
 std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end);
 
@@ -70,7 +76,7 @@ class FakeProtocolBin {
   std::string dir_;
 };
 
-// The files in `dir` whose names start with `prefix` and end with `suffix`.
+// The files in `dir` whose names start with `prefix` and end with `suffix`, sorted.
 std::vector<std::string> files_named(const std::string& dir, const std::string& prefix,
                                      const std::string& suffix);
 // The lines of a text, without their line ends.
@@ -85,6 +91,8 @@ struct Peer {
   std::string command;  // run by /bin/sh -c
   std::string directory;
   bool start_on_zmodem_header = false;
+  // The line drops when the peer ends: vurel's side of both pipes closes.
+  bool line_drops_with_peer = false;
 };
 
 struct PeerRunResult {

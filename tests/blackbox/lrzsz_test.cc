@@ -22,14 +22,7 @@ std::string random_bytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
-std::string sent_record(const std::string& name) {
-  return "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1\n";
-}
 
-std::string received_record(const std::string& path, std::size_t size) {
-  return "R  " + std::to_string(size) + " 38400 bps 3333 cps   0 errors    66 1024 " + path +
-         " -1\n";
-}
 
 class LrzszTest : public ::testing::Test {
  protected:

@@ -158,6 +158,10 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
       ssize_t got = ::read(from_peer.read_end, buffer, sizeof buffer);
       if (got <= 0) {
         close_fd(from_peer.read_end);
+        if (peer.line_drops_with_peer) {
+          close_fd(to_vurel.write_end);
+          close_fd(from_vurel.read_end);
+        }
       } else {
         for_vurel.append(buffer, static_cast<std::size_t>(got));
       }
@@ -168,9 +172,9 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
   close_fd(to_vurel.write_end);
   close_fd(to_peer.write_end);
   close_fd(from_vurel.read_end);
+  close_fd(from_peer.read_end);
   result.vurel.exit_code = wait_for(vurel, 10);
   if (peer_pid > 0) result.peer_exit_code = wait_for(peer_pid, 10);
-  close_fd(from_peer.read_end);
   char buffer[4096];
   for (ssize_t got; (got = ::read(vurel_errors.read_end, buffer, sizeof buffer)) > 0;) {
     result.vurel.error_output.append(buffer, static_cast<std::size_t>(got));

@@ -12,13 +12,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const Lines kBanner = {"Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
-                       "Written by the Vurel developers", ""};
 
-std::string received_record(const std::string& path, long size) {
-  return "R  " + std::to_string(size) + " 38400 bps 3333 cps   0 errors    66 1024 " + path +
-         " -1\n";
-}
 
 class ReceiveTest : public ::testing::Test {
  protected:

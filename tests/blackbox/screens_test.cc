@@ -8,11 +8,6 @@
 
 namespace {
 
-const std::vector<std::string> kBanner = {
-    "Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
-    "Written by the Vurel developers",
-    "",
-};
 
 const std::vector<std::string> kKnownIssues = {
     "Known Issues and Bugs (for this release, may be fixed future releases:",

@@ -13,8 +13,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const Lines kBanner = {"Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
-                       "Written by the Vurel developers", ""};
 
 class SendTest : public ::testing::Test {
  protected:
@@ -60,9 +58,6 @@ class SendTest : public ::testing::Test {
   bool on_pty_ = false;
 };
 
-std::string sent_record(const std::string& name) {
-  return "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1\n";
-}
 
 TEST_F(SendTest, CompleteSendOfTwoNames) {
   RunResult result =

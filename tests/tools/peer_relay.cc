@@ -2,7 +2,7 @@
 // protocol program, as a caller's terminal program would be: the demo uses
 // it for a loopback transfer on one machine.
 //
-//   peer_relay [--zmodem-send] PEER_DIR 'PEER COMMAND' VUREL ARGS...
+//   peer_relay [--zmodem-send] [--drop] PEER_DIR 'PEER COMMAND' VUREL ARGS...
 //
 // The environment passes to vurel unchanged. What vurel showed on the screen
 // is printed afterwards, without the protocol bytes.
@@ -20,13 +20,14 @@ extern char** environ;
 int main(int argc, char** argv) {
   int first = 1;
   bool zmodem_send = false;
-  if (argc > 1 && std::strcmp(argv[1], "--zmodem-send") == 0) {
-    zmodem_send = true;
-    ++first;
+  bool drop = false;
+  for (; first < argc && argv[first][0] == '-' && argv[first][1] == '-'; ++first) {
+    zmodem_send = zmodem_send || std::strcmp(argv[first], "--zmodem-send") == 0;
+    drop = drop || std::strcmp(argv[first], "--drop") == 0;
   }
   if (argc - first < 3) {
     std::fprintf(stderr,
-                 "usage: peer_relay [--zmodem-send] PEER_DIR 'PEER COMMAND' VUREL ARGS...\n");
+                 "usage: peer_relay [--zmodem-send] [--drop] PEER_DIR 'PEER COMMAND' VUREL ARGS...\n");
     return 2;
   }
   RunOptions options;
@@ -34,7 +35,7 @@ int main(int argc, char** argv) {
   for (int i = first + 3; i < argc; ++i) options.args.emplace_back(argv[i]);
   for (char** entry = environ; *entry != nullptr; ++entry) options.env.emplace_back(*entry);
   options.timeout_seconds = 120;
-  Peer peer{argv[first + 1], argv[first], zmodem_send};
+  Peer peer{argv[first + 1], argv[first], zmodem_send, drop};
   PeerRunResult result = run_with_peer(options, peer);
   // The screen up to the transfer, then from the translation on.
   const std::string& out = result.vurel.output;
