@@ -4,38 +4,23 @@
 
 #include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
-#include "runtime/file_system.h"
 #include "runtime/hang_up.h"
 #include "runtime/io_result.h"
 
 namespace {
 
-constexpr std::string_view kReceiveMarker = "Receiving:";
+constexpr std::string_view kReceiveReport = "Receiving: ";
 
-bool has_marker(std::string_view line) {
-  return line.find(kReceiveMarker) != std::string_view::npos;
-}
-
-// The size of a received file; 0 when it cannot be measured, and the failure
-// is cleared, so one unreadable file does not cost the others their records.
-long long measured_size(std::string_view path) {
-  UntypedFile file;
-  bind_untyped(file, path);
-  open_untyped(file, 1);
-  long long size = untyped_size(file);
-  close_untyped(file);
-  return take_io_result() == 0 ? size : 0;
+// A name with a control byte cannot be told apart in the log (a CR or LF
+// ends it there), and BBS packages cannot carry it.
+bool holds_control_byte(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7f) return true;
+  }
+  return false;
 }
 
 }  // namespace
-
-std::string_view received_name(std::string_view line) {
-  std::size_t marker = line.find(kReceiveMarker);
-  if (marker == std::string_view::npos) return {};
-  std::string_view name = line.substr(marker + kReceiveMarker.size());
-  if (!name.empty() && name[0] == ' ') name.remove_prefix(1);
-  return name.substr(0, name.find('\r'));
-}
 
 bool stays_in_destination(std::string_view name) {
   if (name.empty() || name[0] == '/') return false;
@@ -50,50 +35,58 @@ bool stays_in_destination(std::string_view name) {
 
 std::size_t ReceiveLogReader::index_of(std::string_view name) {
   for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (names_[i].view() == name) return i;
+    if (names_[i] == name) return i;
   }
   names_.emplace_back(name);
   return report_.add_file();
 }
 
 void ReceiveLogReader::read_line(std::string_view line) {
-  if (has_marker(line)) {
-    std::string_view name = received_name(line);
-    if (!name.empty()) report_.file_reported(index_of(name));
-  } else {
+  for_each_segment(line, [&](std::string_view segment) {
+    if (segment.substr(0, kReceiveReport.size()) == kReceiveReport) {
+      std::string_view name = segment.substr(kReceiveReport.size());
+      if (!name.empty()) report_.file_reported(index_of(name));
+      return;
+    }
     for (std::size_t i = 0; i < names_.size(); ++i) {
-      std::string_view name = names_[i].view();
-      if (holds_name_after(line, "cannot open ", name) ||
-          holds_name_before(line, name, " exists") || holds_name_before(line, name, " removed.")) {
+      const std::string& name = names_[i];
+      if (holds_name_after(segment, "cannot open ", name) ||
+          holds_name_before(segment, name, " exists") ||
+          holds_name_before(segment, name, " removed.")) {
         report_.file_failed(i);
       }
     }
-  }
-  report_.read_status_line(line);
+    report_.read_status(segment);
+  });
 }
 
-std::vector<Str> ReceiveLogReader::received_names() const {
-  std::vector<Str> received;
+std::vector<std::string> ReceiveLogReader::received_names() const {
+  std::vector<std::string> received;
   for (std::size_t i = 0; i < names_.size(); ++i) {
     if (report_.credited(i)) received.push_back(names_[i]);
   }
   return received;
 }
 
-void translate_receive_log(std::string_view transfer_log_path, std::string_view destination) {
-  // Measuring a file needs only read access.
-  set_file_access_mode(0);
+void translate_receive_log(const ReceiveTranslation& transfer) {
   show_translation_header();
   ReceiveLogReader reader;
-  read_transfer_log(transfer_log_path, [&](std::string_view line) { reader.read_line(line); });
+  read_transfer_log(transfer.log_path, [&](std::string_view line) { reader.read_line(line); });
+  reader.program_ended(transfer.end_status);
   if (line_dropped()) reader.line_dropped();
-  for (const Str& name : reader.received_names()) {
+  for (const std::string& name : reader.received_names()) {
     if (io_failed()) break;
-    if (!stays_in_destination(name.view())) continue;
-    // Joined whole: a record is never cut, whatever the path's length.
-    std::string path = std::string(destination) + "/" + std::string(name.view());
-    long long size = measured_size(path);
-    if (size >= 1) append_receive_record(path, size);
+    if (!stays_in_destination(name) || holds_control_byte(name)) continue;
+    std::string path = std::string(transfer.destination) + "/" + name;
+    // Only a file that this transfer wrote is an upload: new, or changed
+    // since the look taken before the receiving program started.
+    std::optional<FileStamp> stamp = regular_file_stamp(path);
+    if (!stamp || stamp->size < 1 || transfer.before->count(*stamp) != 0) continue;
+    bool working_file = false;
+    for (const FileStamp& own : transfer.working_files) {
+      working_file = working_file || (own.device == stamp->device && own.inode == stamp->inode);
+    }
+    if (!working_file) append_receive_record(path, stamp->size);
   }
   show_translation_footer();
 }

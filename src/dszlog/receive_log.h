@@ -1,33 +1,40 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "dszlog/transfer_report.h"
-#include "runtime/short_string.h"
+#include "runtime/file_system.h"
+
+// What the receive translation reads besides the log itself.
+struct ReceiveTranslation {
+  std::string_view log_path;
+  std::string_view destination;
+  const TreeSnapshot* before;            // the destination before the program ran
+  std::vector<FileStamp> working_files;  // never an upload
+  int end_status;                        // how the receiving program ended
+};
 
 // Reads the transfer log of a receive and appends a receive record, with the
-// file's size, for every file that arrived in the destination directory.
-void translate_receive_log(std::string_view transfer_log_path, std::string_view destination);
+// file's size, for every file that this transfer wrote into the destination.
+void translate_receive_log(const ReceiveTranslation& transfer);
 
 // Decides from the log lines which named files arrived.
 class ReceiveLogReader {
  public:
   void read_line(std::string_view line);
-  void line_dropped() { report_.line_dropped(); }
+  void line_dropped() { report_.cut_off_unless_complete(); }
+  void program_ended(int end_status) { report_.program_ended(end_status); }
   // The names that arrived, each once, in the order of their first report.
-  std::vector<Str> received_names() const;
+  std::vector<std::string> received_names() const;
 
  private:
   std::size_t index_of(std::string_view name);
 
-  std::vector<Str> names_;
+  std::vector<std::string> names_;
   TransferReport report_;
 };
-
-// The name that follows the receive marker in `line`: after "Receiving:" and
-// one space, up to the line's end or the first CR. Empty without a marker.
-std::string_view received_name(std::string_view line);
 
 // Whether a received name stays inside the destination directory: not
 // absolute and without a ".." component (the receiving program refuses them).

@@ -7,29 +7,41 @@
 
 namespace {
 
-// Lines in which the sending program gives up on a file it names.
+// Segments in which the sending program gives up on a file it names.
 constexpr std::string_view kFailurePrefixes[] = {"skipped: ", "cannot open ", "is not a file: "};
+// sz and sb name a file by its base name; sx by the name it was given,
+// followed by ", N blocks: ...".
 constexpr std::string_view kSendingReport = "Sending: ";
+constexpr std::string_view kXmodemReport = "Sending ";
 
 std::string_view base_name(std::string_view path) {
   std::size_t slash = path.rfind('/');
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-// The text after the last CR: what the program's last redraw left on the line.
-std::string_view after_last_carriage_return(std::string_view line) {
-  std::size_t cr = line.rfind('\r');
-  return cr == std::string_view::npos ? line : line.substr(cr + 1);
+bool starts_with(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// The name in sx's "Sending NAME, N blocks: ...": up to the last ", N blocks: ".
+std::string_view xmodem_report_name(std::string_view report) {
+  for (std::size_t at = report.rfind(", "); at != std::string_view::npos && at > 0;
+       at = report.rfind(", ", at - 1)) {
+    std::size_t digits = at + 2;
+    while (digits < report.size() && report[digits] >= '0' && report[digits] <= '9') ++digits;
+    if (digits > at + 2 && report.substr(digits, 9) == " blocks: ") return report.substr(0, at);
+  }
+  return {};
 }
 
 }  // namespace
 
-bool SendLogReader::read_failure_report(std::string_view line) {
+bool SendLogReader::read_failure_report(std::string_view segment) {
   bool failure = false;
   for (std::string_view prefix : kFailurePrefixes) {
-    if (line.find(prefix) == std::string_view::npos) continue;
+    if (segment.find(prefix) == std::string_view::npos) continue;
     for (std::size_t i = 0; i < table_.size(); ++i) {
-      if (holds_name_after(line, prefix, table_[i].view())) {
+      if (holds_name_after(segment, prefix, table_[i].view())) {
         report_.file_failed(i);
         failure = true;
       }
@@ -38,36 +50,42 @@ bool SendLogReader::read_failure_report(std::string_view line) {
   return failure;
 }
 
-// "Sending: NAME" names the file by its base name, so it belongs to the first
-// entry of that name or base name that is neither sent nor failed yet.
-bool SendLogReader::read_sending_report(std::string_view line) {
-  std::string_view tail = after_last_carriage_return(line);
-  if (tail.substr(0, kSendingReport.size()) != kSendingReport) return false;
-  std::string_view name = tail.substr(kSendingReport.size());
-  if (name.empty()) return true;
+// A report names the file by its base name (or as listed), so it belongs to
+// the first entry of that name or base name that is neither sent nor failed.
+void SendLogReader::read_sending_report(std::string_view name) {
+  if (name.empty()) return;
   std::size_t fallback = table_.size();
   for (std::size_t i = 0; i < table_.size(); ++i) {
     std::string_view entry = table_[i].view();
     if (entry.empty() || (entry != name && base_name(entry) != name)) continue;
     if (!report_.credited(i) && !report_.failed(i)) {
       report_.file_reported(i);
-      return true;
+      return;
     }
     if (fallback == table_.size() && !report_.failed(i)) fallback = i;
   }
   if (fallback < table_.size()) report_.file_reported(fallback);
-  return true;
 }
 
-void SendLogReader::read_whole_name_reports(std::string_view line) {
+void SendLogReader::read_whole_name_reports(std::string_view segment) {
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (holds_whole_name(line, table_[i].view())) report_.file_reported(i);
+    if (holds_whole_name(segment, table_[i].view())) report_.file_reported(i);
   }
 }
 
 void SendLogReader::read_line(std::string_view line) {
-  if (!read_failure_report(line) && !read_sending_report(line)) read_whole_name_reports(line);
-  report_.read_status_line(line);
+  for_each_segment(line, [&](std::string_view segment) {
+    if (starts_with(segment, kSendingReport)) {
+      read_sending_report(segment.substr(kSendingReport.size()));
+    } else if (starts_with(segment, kXmodemReport)) {
+      read_sending_report(xmodem_report_name(segment.substr(kXmodemReport.size())));
+    } else {
+      if (!read_failure_report(segment) && !holds_status_word(segment)) {
+        read_whole_name_reports(segment);
+      }
+      report_.read_status(segment);
+    }
+  });
 }
 
 // A name listed twice moved once: its record stands at its first place.
@@ -82,10 +100,12 @@ std::vector<bool> SendLogReader::entries_to_record() const {
   return record;
 }
 
-void translate_send_log(std::string_view transfer_log_path, const FileTable& table) {
+void translate_send_log(std::string_view transfer_log_path, const FileTable& table,
+                        int end_status) {
   show_translation_header();
   SendLogReader reader(table);
   read_transfer_log(transfer_log_path, [&](std::string_view line) { reader.read_line(line); });
+  reader.program_ended(end_status);
   if (line_dropped()) reader.line_dropped();
   std::vector<bool> record = reader.entries_to_record();
   for (std::size_t i = 0; i < table.size() && !io_failed(); ++i) {

@@ -2,53 +2,66 @@
 
 namespace {
 
-bool opens_name(char before) {
-  return before == ' ' || before == '\t' || before == '\r' || before == '"';
-}
+bool opens_name(char before) { return before == ' ' || before == '\t' || before == '"'; }
 
 bool closes_name(char after) {
-  return after == ' ' || after == '\t' || after == '\r' || after == ',' || after == ':' ||
-         after == '"';
+  return after == ' ' || after == '\t' || after == ',' || after == ':' || after == '"';
 }
 
-bool starts_whole_name(std::string_view line, std::size_t at) {
-  return at == 0 || opens_name(line[at - 1]);
+bool starts_whole_name(std::string_view segment, std::size_t at) {
+  return at == 0 || opens_name(segment[at - 1]);
 }
 
-bool ends_whole_name(std::string_view line, std::size_t end) {
-  return end == line.size() || closes_name(line[end]);
+bool ends_whole_name(std::string_view segment, std::size_t end) {
+  return end == segment.size() || closes_name(segment[end]);
 }
 
-bool contains(std::string_view line, std::string_view part) {
-  return line.find(part) != std::string_view::npos;
+bool contains(std::string_view segment, std::string_view part) {
+  return segment.find(part) != std::string_view::npos;
 }
 
-}  // namespace
+// Trouble that, followed by "Transfer incomplete", means the file reported
+// last did not finish.
+constexpr std::string_view kTroubleWords[] = {"Retry", "TIMEOUT", "Timeout", "Cancel"};
 
-bool holds_whole_name(std::string_view line, std::string_view name) {
-  if (name.empty()) return false;
-  for (std::size_t at = line.find(name); at != std::string_view::npos;
-       at = line.find(name, at + 1)) {
-    if (starts_whole_name(line, at) && ends_whole_name(line, at + name.size())) return true;
+bool holds_trouble(std::string_view segment) {
+  for (std::string_view word : kTroubleWords) {
+    if (contains(segment, word)) return true;
   }
   return false;
 }
 
-bool holds_name_after(std::string_view line, std::string_view prefix, std::string_view name) {
+}  // namespace
+
+bool holds_status_word(std::string_view segment) {
+  return contains(segment, "caught signal") || contains(segment, "Transfer complete") ||
+         contains(segment, "Transfer incomplete") || holds_trouble(segment);
+}
+
+bool holds_whole_name(std::string_view segment, std::string_view name) {
   if (name.empty()) return false;
-  for (std::size_t at = line.find(prefix); at != std::string_view::npos;
-       at = line.find(prefix, at + 1)) {
-    std::string_view rest = line.substr(at + prefix.size());
+  for (std::size_t at = segment.find(name); at != std::string_view::npos;
+       at = segment.find(name, at + 1)) {
+    if (starts_whole_name(segment, at) && ends_whole_name(segment, at + name.size())) return true;
+  }
+  return false;
+}
+
+bool holds_name_after(std::string_view segment, std::string_view prefix, std::string_view name) {
+  if (name.empty()) return false;
+  for (std::size_t at = segment.find(prefix); at != std::string_view::npos;
+       at = segment.find(prefix, at + 1)) {
+    std::string_view rest = segment.substr(at + prefix.size());
     if (rest.substr(0, name.size()) == name && ends_whole_name(rest, name.size())) return true;
   }
   return false;
 }
 
-bool holds_name_before(std::string_view line, std::string_view name, std::string_view suffix) {
+bool holds_name_before(std::string_view segment, std::string_view name, std::string_view suffix) {
   if (name.empty()) return false;
-  for (std::size_t at = line.find(name); at != std::string_view::npos;
-       at = line.find(name, at + 1)) {
-    if (starts_whole_name(line, at) && line.substr(at + name.size(), suffix.size()) == suffix) {
+  for (std::size_t at = segment.find(name); at != std::string_view::npos;
+       at = segment.find(name, at + 1)) {
+    if (starts_whole_name(segment, at) && segment.substr(at + name.size(), suffix.size()) == suffix) {
       return true;
     }
   }
@@ -84,22 +97,23 @@ void TransferReport::cut_off_last_report() {
   last_ = kNone;
 }
 
-void TransferReport::read_status_line(std::string_view line) {
-  if (contains(line, "caught signal")) {
+void TransferReport::read_status(std::string_view segment) {
+  if (contains(segment, "caught signal")) {
     cut_off_last_report();
-  } else if (contains(line, "Transfer incomplete")) {
+  } else if (contains(segment, "Transfer incomplete")) {
     // lrzsz also ends so when a listed file could not be opened; only after
     // trouble was the last file cut off.
     if (trouble_since_last_) cut_off_last_report();
-  } else if (contains(line, "Transfer complete")) {
+  } else if (contains(segment, "Transfer complete")) {
     complete_since_last_ = true;
   }
-  if (contains(line, "Retry") || contains(line, "TIMEOUT") || contains(line, "Timeout") ||
-      contains(line, "Cancel")) {
-    trouble_since_last_ = true;
-  }
+  if (holds_trouble(segment)) trouble_since_last_ = true;
 }
 
-void TransferReport::line_dropped() {
+void TransferReport::cut_off_unless_complete() {
   if (!complete_since_last_) cut_off_last_report();
+}
+
+void TransferReport::program_ended(int end_status) {
+  if (end_status >= 128) cut_off_last_report();
 }

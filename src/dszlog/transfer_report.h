@@ -6,26 +6,44 @@
 #include <vector>
 
 // What a protocol program's transfer log says about the files it names. Both
-// log translations feed it the lines they read and ask it, at the end, which
-// files really moved:
-//   - a file report (the program began to transfer the file) credits it;
+// log translations feed it what they read and ask it, at the end, which files
+// really moved. A line is read in segments, the texts between its CRs:
+//   - a file report ("Sending: NAME", "Sending NAME, N blocks: ...",
+//     "Receiving: NAME") credits the file it names and says nothing else, so
+//     a name can never read as status;
 //   - a failure report ("skipped", "cannot open", ...) takes the credit away
 //     for the rest of the transfer;
-//   - a cut-off takes back the file reported last: a "caught signal" line,
-//     or "Transfer incomplete" after trouble ("Retry", "Timeout", "Cancel")
-//     that followed its report, or a hang-up with no "Transfer complete"
-//     after its report. Once another file has been reported (or has failed),
-//     the earlier one had finished and a cut-off no longer touches it.
+//   - a cut-off takes back the file reported last: a "caught signal"
+//     segment; "Transfer incomplete" after trouble ("Retry", "Timeout",
+//     "Cancel") that followed its report; a hang-up or a stop signal with no
+//     "Transfer complete" after its report; or the program's own end by a
+//     signal or with a status of 128 or more (lrzsz's status when its batch
+//     stopped on an error). Once another file has been reported (or has
+//     failed), the earlier one had finished and a cut-off no longer touches it.
 
-// True when `name` occurs in `line` as a whole name: the byte before it is
-// the line's start, a space, a tab, a CR or a double quote, and the byte
-// after it the line's end, a space, a tab, a CR, a comma, a colon or a
-// double quote. An empty name is never found.
-bool holds_whole_name(std::string_view line, std::string_view name);
+// Calls `on_segment` with each text between the CRs of `line`, in order.
+template <typename OnSegment>
+void for_each_segment(std::string_view line, OnSegment on_segment) {
+  for (std::size_t start = 0;;) {
+    std::size_t cr = line.find('\r', start);
+    on_segment(line.substr(start, cr == std::string_view::npos ? cr : cr - start));
+    if (cr == std::string_view::npos) return;
+    start = cr + 1;
+  }
+}
+
+// Whether a segment holds one of the status words the rules read.
+bool holds_status_word(std::string_view segment);
+
+// True when `name` occurs in `segment` as a whole name: the byte before it
+// is the segment's start, a space, a tab or a double quote, and the byte
+// after it the segment's end, a space, a tab, a comma, a colon or a double
+// quote. An empty name is never found.
+bool holds_whole_name(std::string_view segment, std::string_view name);
 // `prefix` directly followed by `name` as a whole name.
-bool holds_name_after(std::string_view line, std::string_view prefix, std::string_view name);
+bool holds_name_after(std::string_view segment, std::string_view prefix, std::string_view name);
 // `name` as a whole name directly followed by `suffix`.
-bool holds_name_before(std::string_view line, std::string_view name, std::string_view suffix);
+bool holds_name_before(std::string_view segment, std::string_view name, std::string_view suffix);
 
 class TransferReport {
  public:
@@ -37,10 +55,14 @@ class TransferReport {
 
   void file_reported(std::size_t index);
   void file_failed(std::size_t index);
-  // Reads a line for signals, trouble and the transfer's final verdict.
-  void read_status_line(std::string_view line);
-  // The caller's line dropped while the protocol program ran.
-  void line_dropped();
+  // Reads a segment that is not a file report for signals, trouble and the
+  // transfer's final verdict.
+  void read_status(std::string_view segment);
+  // The caller hung up, or a stop signal ended the run, while the program ran.
+  void cut_off_unless_complete();
+  // How the protocol program ended: its exit status, or 128 + N when signal
+  // N ended it; -1 when it never ran.
+  void program_ended(int end_status);
 
   bool credited(std::size_t index) const { return outcomes_[index] == Outcome::kReported; }
   bool failed(std::size_t index) const { return outcomes_[index] == Outcome::kFailed; }

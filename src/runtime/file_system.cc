@@ -6,7 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "runtime/io_result.h"
 
@@ -170,4 +173,62 @@ void close_untyped(UntypedFile& file) {
   if (file.fd >= 0) ::close(file.fd);
   file.fd = -1;
   file.is_open = false;
+}
+
+namespace {
+
+FileStamp stamp_of(const struct stat& status) {
+  FileStamp stamp;
+  stamp.device = status.st_dev;
+  stamp.inode = status.st_ino;
+  stamp.change_ns = static_cast<long long>(status.st_ctim.tv_sec) * 1000000000LL + status.st_ctim.tv_nsec;
+  stamp.size = static_cast<long long>(status.st_size);
+  return stamp;
+}
+
+}  // namespace
+
+std::optional<FileStamp> regular_file_stamp(std::string_view path) {
+  std::string name(path);
+  int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat status;
+  bool regular = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+  ::close(fd);
+  if (!regular) return std::nullopt;
+  return stamp_of(status);
+}
+
+TreeSnapshot snapshot_tree(std::string_view directory) {
+  TreeSnapshot snapshot;
+  std::vector<std::string> pending{std::string(directory)};
+  while (!pending.empty()) {
+    std::string dir_path = std::move(pending.back());
+    pending.pop_back();
+    int fd = ::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) continue;
+    DIR* dir = ::fdopendir(fd);
+    if (dir == nullptr) {
+      ::close(fd);
+      continue;
+    }
+    while (dirent* entry = ::readdir(dir)) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      struct stat status;
+      if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (S_ISREG(status.st_mode)) snapshot.insert(stamp_of(status));
+      if (S_ISDIR(status.st_mode)) pending.push_back(dir_path + "/" + entry->d_name);
+    }
+    ::closedir(dir);
+  }
+  return snapshot;
+}
+
+std::string resolved_path(std::string_view path) {
+  std::string name(path);
+  char* resolved = ::realpath(name.c_str(), nullptr);
+  if (resolved == nullptr) return {};
+  std::string result(resolved);
+  std::free(resolved);
+  return result;
 }

@@ -32,7 +32,7 @@ std::vector<std::string> child_environment() {
 
 }  // namespace
 
-void run_shell_script(std::string_view script_name) {
+int run_shell_script(std::string_view script_name) {
   std::string script(script_name);
   std::vector<std::string> env_text = child_environment();
   std::vector<char*> envp;
@@ -42,13 +42,15 @@ void run_shell_script(std::string_view script_name) {
   char* argv[] = {shell, script.data(), nullptr};
 
   pid_t child = ::fork();
-  if (child < 0) return;
+  if (child < 0) return -1;
   if (child == 0) {
     restore_default_hang_up();
     ::execve(shell, argv, envp.data());
     halt(127);
   }
-  int status;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
   }
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }

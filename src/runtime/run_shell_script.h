@@ -4,6 +4,7 @@
 
 // Runs `/bin/sh SCRIPT` in a child process on the caller's terminal and waits
 // for it to end. The script name is one argument, whatever bytes it holds.
-// The outcome is not reported: a transfer's result is read from its log.
-// A child that cannot execute the shell ends with status 127.
-void run_shell_script(std::string_view script_name);
+// Returns how the child ended: its exit status, 128 + N when signal N ended
+// it (as the shell tells it), -1 when no child could be made. A child that
+// cannot execute the shell ends with status 127.
+int run_shell_script(std::string_view script_name);

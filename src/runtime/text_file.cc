@@ -180,6 +180,28 @@ void skip_line(TextFile& file) {
   }
 }
 
+bool read_whole_line(TextFile& file, std::string& line, std::size_t limit, bool& cut) {
+  line.clear();
+  cut = false;
+  if (!ready_for_input(file) || !fill_buffer(file)) return false;
+  while (fill_buffer(file)) {
+    const char* start = file.buffer + file.position;
+    std::size_t available = file.end - file.position;
+    const void* lf = std::memchr(start, '\n', available);
+    std::size_t count =
+        lf == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
+    std::size_t room = limit - line.size();
+    line.append(start, count < room ? count : room);
+    cut = cut || count > room;
+    file.position = static_cast<std::uint16_t>(file.position + count + (lf != nullptr ? 1 : 0));
+    if (lf != nullptr) {
+      if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
+      break;
+    }
+  }
+  return true;
+}
+
 bool at_end_of_file(TextFile& file) {
   if (!ready_for_input(file)) return true;
   return !fill_buffer(file);

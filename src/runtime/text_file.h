@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "runtime/short_string.h"
@@ -45,6 +46,10 @@ void attach_device(TextFile& file, DeviceWrite device);
 // Reads at most `max_length` bytes of the current line (see text_file.cc).
 Str read_line(TextFile& file, std::size_t max_length);
 void skip_line(TextFile& file);
+// Reads the current line whole into `line`, without its LF and without a CR
+// right before the LF. A line longer than `limit` keeps its first `limit`
+// bytes, the rest is skipped and `cut` is set. False at the end of the file.
+bool read_whole_line(TextFile& file, std::string& line, std::size_t limit, bool& cut);
 // True when no byte is left, or when a failure is pending.
 bool at_end_of_file(TextFile& file);
 

@@ -1,6 +1,8 @@
 #include "transfer/receive_mode.h"
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "dszlog/receive_log.h"
 #include "runtime/command_line.h"
@@ -44,6 +46,27 @@ void prepare_destination(const Str& destination, const Str& start) {
   }
 }
 
+// The directory part of a path: "." for a bare name.
+std::string directory_of(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// An upload must never be able to replace the DSZ log: a log anywhere below
+// the destination (both resolved) is refused before anything is created.
+void refuse_dsz_log_in_destination(const Str& destination, const Str& start) {
+  std::string dsz_log = dsz_log_path_for(start);
+  std::string log_directory = resolved_path(directory_of(dsz_log));
+  std::string upload_directory = resolved_path(destination.view());
+  if (log_directory.empty() || upload_directory.empty()) return;
+  if (upload_directory == "/" || log_directory == upload_directory ||
+      log_directory.rfind(upload_directory + "/", 0) == 0) {
+    print_checked({"The DSZ log ", dsz_log, " lies in the upload directory: refused."});
+    halt(1);
+  }
+}
+
 }  // namespace
 
 void run_receive_mode() {
@@ -62,6 +85,7 @@ void run_receive_mode() {
   }
 
   Str start = current_directory();
+  refuse_dsz_log_in_destination(destination, start);
   prepare_destination(destination, start);
 
   WorkingFiles files;
@@ -82,9 +106,17 @@ void run_receive_mode() {
   close_file(files.script);
   io_check();
   print_checked({protocol->receive_message});
-  run_shell_script(files.script_name);
+  TreeSnapshot before = snapshot_tree(".");
+  int end_status = run_shell_script(files.script_name);
   print_checked({""});
 
   change_directory(directory_to_return_to(start));
-  translate_receive_log(files.transfer_log_path, destination);
+  std::vector<FileStamp> working_files;
+  for (const Str& path : {files.transfer_log_path, files.script_name}) {
+    if (std::optional<FileStamp> stamp = regular_file_stamp(path.view())) {
+      working_files.push_back(*stamp);
+    }
+  }
+  translate_receive_log(
+      {files.transfer_log_path.view(), destination.view(), &before, working_files, end_status});
 }

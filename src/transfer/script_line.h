@@ -6,7 +6,8 @@
 #include "dszlog/send_log.h"
 #include "transfer/protocol.h"
 
-// The transfer script's one line (without its line feed).
+// The transfer script's one line (without its line feed): "exec ", the
+// protocol program and its operands, the redirection of standard error.
 
 // Send: the command, every name between double quotes, the redirection of
 // standard error into the transfer log. A "--" goes before the names when

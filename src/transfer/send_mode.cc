@@ -77,8 +77,8 @@ void run_send_mode() {
   write_script(files, send_script_line(*protocol, g_file_table, files.transfer_log_path));
   print_line(protocol->send_message);
   io_check();
-  run_shell_script(files.script_name);
+  int end_status = run_shell_script(files.script_name);
   print_line();
 
-  translate_send_log(files.transfer_log_path, g_file_table);
+  translate_send_log(files.transfer_log_path, g_file_table, end_status);
 }

@@ -26,8 +26,7 @@ void prepare_working_files(TransferMode mode, const Str& starting_directory, Wor
   if (take_io_result() != 0) open_for_writing(files.script);
   io_check();
 
-  Str dsz_log = environment_value("DSZLOG");
-  if (dsz_log.empty()) dsz_log = join(start, "/dsz.log");
+  Str dsz_log(dsz_log_path_for(start));
   print_line({"DSZ Logpath : ", dsz_log});
 
   // A DSZ log that exists is never emptied, whatever its permission bits; a
@@ -38,4 +37,10 @@ void prepare_working_files(TransferMode mode, const Str& starting_directory, Wor
 
 Str directory_to_return_to(const Str& starting_directory) {
   return starting_directory.empty() ? Str("/") : starting_directory;
+}
+
+std::string dsz_log_path_for(const Str& starting_directory) {
+  Str dsz_log = environment_value("DSZLOG");
+  if (dsz_log.empty()) dsz_log = join(starting_directory, "/dsz.log");
+  return std::string(dsz_log.view());
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "runtime/short_string.h"
@@ -26,3 +27,6 @@ void prepare_working_files(TransferMode mode, const Str& starting_directory, Wor
 // The directory to return to: the root when the starting directory is the
 // root itself (whose query result joins no name).
 Str directory_to_return_to(const Str& starting_directory);
+
+// The DSZ log path: the value of DSZLOG, or dsz.log in the starting directory.
+std::string dsz_log_path_for(const Str& starting_directory);

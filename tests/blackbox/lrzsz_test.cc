@@ -99,6 +99,50 @@ TEST_F(LrzszTest, XmodemSendOfOneFile) {
   EXPECT_EQ(sent_record(f("x.bin")), read_file(dsz()));
 }
 
+// The protocol program cut off in the middle of a big file, by a kill or a
+// dropped line: whatever its log says, the file that did not arrive whole
+// gets no record.
+TEST_F(LrzszTest, FilesCutOffMidwayAreNotCredited) {
+  std::string cut_bin = scratch_.file("cut");
+  std::filesystem::create_directory(cut_bin);
+  for (const char* program : {"sz", "rz"})
+    std::filesystem::copy_file(fixture_path("cut_midway.sh"), cut_bin + "/" + program);
+  std::string big = random_bytes(8 << 20, 6);
+  struct Case {
+    const char* what;
+    Lines args;
+    std::string peer;
+    std::string watch;
+    const char* signal;
+  };
+  const Case cases[] = {
+      {"sz killed", {"--send", scratch_.file("list"), "Z"}, "rz -b -y -v", "rcv/big.bin", "KILL"},
+      {"rz killed", {"--receive", "up", "Z"}, "sz -b whole.bin", "bbs/up/whole.bin", "KILL"},
+      {"the line drops under a name that holds a status word",
+       {"--receive", "up", "Z"},
+       "sz -b 'x Transfer complete.bin'",
+       "bbs/up/x Transfer complete.bin",
+       "HUP"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    write_file(f("small.txt"), "small\n");
+    write_file(f("big.bin"), big);
+    write_list({f("small.txt"), f("big.bin")});
+    // The caller's rz takes only files it holds (the fixed -Y option).
+    write_file(scratch_.file("rcv/small.txt"), "s");
+    write_file(scratch_.file("rcv/big.bin"), big.substr(0, 1));
+    write_file(scratch_.file("rcv/whole.bin"), big);
+    write_file(scratch_.file("rcv/x Transfer complete.bin"), big);
+    run(c.args, c.peer, c.args[0] == "--send",
+        {"PATH=" + cut_bin + ":/usr/bin:/bin", "CUT_WATCH=" + scratch_.file(c.watch),
+         "CUT_AT=3000000", std::string("CUT_SIGNAL=") + c.signal});
+    EXPECT_EQ(c.args[0] == "--send" ? sent_record(f("small.txt")) : "", read_file(dsz()));
+    std::filesystem::remove_all(bbs() + "/up");
+    std::filesystem::remove(dsz());
+  }
+}
+
 class LrzszReceiveTest : public LrzszTest {
  protected:
   void SetUp() override {
@@ -145,6 +189,13 @@ TEST_F(LrzszReceiveTest, GermanSystemStillCreditsUploads) {
   ASSERT_EQ(0, std::system(check.c_str())) << "lrzsz does not speak German here";
   run({"--receive", "up", "Z"}, "sz -b 'with space.txt' empty.txt big.bin", false, german);
   expect_uploads_arrived("up");
+}
+
+TEST_F(LrzszReceiveTest, LongUploadNameIsRecordedWhole) {
+  std::string name = std::string(196, 'n') + ".txt";
+  write_file(scratch_.file("rcv/" + name), "long\n");
+  run({"--receive", "up", "Z"}, "sz -b " + name, false);
+  EXPECT_EQ(received_record("up/" + name, 5), read_file(dsz()));
 }
 
 TEST_F(LrzszReceiveTest, XmodemUploadCannotWork) {

@@ -21,17 +21,19 @@ class ReceiveTest : public ::testing::Test {
   // Runs `vurel --receive DIR LETTER` in the start directory; `fake_run` is
   // the fake receiving program's shell code, run in the destination.
   RunResult receive(const std::string& destination, const std::string& letter = "Z",
-                    const std::string& fake_run = "", bool as_nobody = false) {
-    return receive_with_args({"--receive", destination, letter}, fake_run, as_nobody);
+                    const std::string& fake_run = "", bool as_nobody = false,
+                    const Lines& extra_env = {}) {
+    return receive_with_args({"--receive", destination, letter}, fake_run, as_nobody, extra_env);
   }
   RunResult receive_with_args(const Lines& args, const std::string& fake_run = "",
-                              bool as_nobody = false) {
+                              bool as_nobody = false, const Lines& extra_env = {}) {
     RunOptions options;
     options.args = args;
     options.directory = start_;
     options.as_nobody = as_nobody;
     options.env = {bin_.path_variable(), "FAKE_RECORD=" + scratch_.file("record"),
                    "FAKE_RUN=" + fake_run};
+    options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
     return run_redirected(options);
   }
   std::string only(const std::string& prefix, const std::string& suffix) {
@@ -77,7 +79,7 @@ TEST_F(ReceiveTest, CompleteReceiveIntoAnExistingDirectory) {
   EXPECT_EQ("", result.error_output);
   EXPECT_EQ(received_record(up + "/report.txt", 6), dsz_log());
   std::string log = only("vrlsz", ".log");
-  EXPECT_EQ("rz -b -y -v  2>" + log + "\n", read_file(only("vrl", ".sh")));
+  EXPECT_EQ("exec rz -b -y -v  2>" + log + "\n", read_file(only("vrl", ".sh")));
   EXPECT_EQ(
       "program=rz\ncwd=" + up + "\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n",
       record());
@@ -123,9 +125,15 @@ TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
 
 TEST_F(ReceiveTest, PathsFollowTheDestination) {
   std::filesystem::create_directories(start_ + "/up/sub");
+  // Files that were there before: one the transfer rewrites, one it leaves.
+  write_file(start_ + "/up/renewed.txt", "old");
+  write_file(start_ + "/up/victim.zip", "another caller's");
   std::string run =
       "printf '12345' > a.txt; printf 'x' > sub/b.txt; : > empty.txt; mkdir -p dir; "
+      "printf 'new!' > renewed.txt; "
       "printf 'rz waiting to receive.\\r  \\rReceiving: a.txt\\n"
+      "\\r  \\rReceiving: evil\\nReceiving: victim.zip\\n"
+      "\\r  \\rReceiving: renewed.txt\\n"
       "\\r  \\rReceiving: missing.txt\\n"
       "\\r  \\rReceiving: dir\\n"
       "\\r  \\rReceiving: sub/b.txt\\n"
@@ -137,21 +145,54 @@ TEST_F(ReceiveTest, PathsFollowTheDestination) {
   RunResult result = receive("up/", "Z", run);
   EXPECT_EQ(0, result.exit_code);
   // The trailing slash stays in the path; records in the order of first report.
-  EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//sub/b.txt", 1), dsz_log());
+  // Only what this transfer wrote is an upload.
+  EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//renewed.txt", 4) +
+                received_record("up//sub/b.txt", 1),
+            dsz_log());
   EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
 }
 
 TEST_F(ReceiveTest, OddLogLines) {
   std::filesystem::create_directory(start_ + "/up");
   std::string long_name(200, 'L');
-  std::string progress(300, 'p');
+  std::string redraws(300, '\r');
   std::string run = "printf 'x' > " + long_name + "; printf 'y' > late; printf 'z' > bin\001x; " +
-                    "printf 'Receiving: \\nReceiving:\\n" + progress + "Receiving: late\\n" +
-                    "\\001\\377\\200\\nReceiving: bin\\001x\\nReceiving: " + long_name + "\\n' >&2";
+                    "printf 'w' > mid; printf 'Receiving: \\nReceiving:\\n" + redraws +
+                    "Receiving: late\\nxxReceiving: mid\\n\\001\\377\\200\\nReceiving: bin\\001x\\n" +
+                    "Receiving: " + long_name + "\\n' >&2";
   RunResult result = receive("up", "Z", run);
   EXPECT_EQ(0, result.exit_code);
-  // The marker past the 255th byte of a line is not read; the others are.
-  EXPECT_EQ(received_record("up/bin\001x", 1) + received_record("up/" + long_name, 1), dsz_log());
+  // A report opens a segment, however far into the line; a name with a
+  // control byte is never recorded.
+  EXPECT_EQ(received_record("up/late", 1) + received_record("up/" + long_name, 1), dsz_log());
+}
+
+TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
+  // Uploads into the starting directory can replace the running script (a
+  // receiving program that rewrites it does the same): the shell never
+  // reads it again once the program runs.
+  std::string dsz = "DSZLOG=" + scratch_.file("dsz.log");
+  RunResult result = receive(start_, "Z",
+                             "for s in '" + start_ + "'/vrl*.sh; do echo 'touch " + start_ +
+                                 "/pwned' >> \"$s\"; done",
+                             false, {dsz});
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_FALSE(file_exists(start_ + "/pwned"));
+  // A DSZ log anywhere below the upload directory is refused before anything
+  // is created: the caller could replace it with forged records.
+  std::filesystem::remove_all(start_);
+  std::filesystem::create_directories(start_ + "/up/logs");
+  std::filesystem::create_directory_symlink(start_ + "/up", start_ + "/link");
+  const Lines refused[][2] = {{{"."}, {}},
+                              {{"up"}, {"DSZLOG=" + start_ + "/up/logs/dsz.log"}},
+                              {{"link/"}, {"DSZLOG=up/logs/new.log"}}};
+  for (const auto& [destination, env] : refused) {
+    result = receive(destination[0], "Z", "", false, env);
+    EXPECT_EQ(1, result.exit_code) << destination[0];
+    EXPECT_NE(std::string::npos, result.output.find("lies in the upload directory")) << result.output;
+    EXPECT_EQ(Lines({start_ + "/link", start_ + "/up"}), files_named(start_, "", ""));
+    EXPECT_TRUE(std::filesystem::is_empty(start_ + "/up/logs"));
+  }
 }
 
 TEST_F(ReceiveTest, LongPathsAreRecordedWhole) {
@@ -179,12 +220,11 @@ TEST_F(ReceiveTest, ReadOnlyUploadIsRecorded) {
   std::filesystem::create_directory(up);
   std::filesystem::permissions(start_, std::filesystem::perms::all);
   std::filesystem::permissions(up, std::filesystem::perms::all);
-  write_file(up + "/ro.txt", "read only");
-  ::chmod((up + "/ro.txt").c_str(), 0444);
-  write_file(up + "/secret.txt", "no access");
-  ::chmod((up + "/secret.txt").c_str(), 0000);
-  RunResult result =
-      receive("up", "Z", "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2", true);
+  RunResult result = receive("up", "Z",
+                             "printf 'read only' > ro.txt; chmod 444 ro.txt; "
+                             "printf 'no access' > secret.txt; chmod 000 secret.txt; "
+                             "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2",
+                             true);
   EXPECT_EQ(0, result.exit_code) << result.output;
   EXPECT_EQ(received_record("up/ro.txt", 9), dsz_log());
 }

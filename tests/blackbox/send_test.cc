@@ -91,7 +91,7 @@ TEST_F(SendTest, CompleteSendOfTwoNames) {
   EXPECT_EQ(sent_record("a.zip") + sent_record("b.zip"), dsz_log());
   // The script's one line, and the program as the shell started it.
   std::string log = transfer_log_path();
-  EXPECT_EQ("sz -v -b -r -Y -y -e  \"a.zip\" \"b.zip\" 2>" + log + "\n", script());
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  \"a.zip\" \"b.zip\" 2>" + log + "\n", script());
   EXPECT_EQ("program=sz\ncwd=" + scratch_.path() + "\nLC_ALL=C LANGUAGE=unset LANG=de_DE.UTF-8\n" +
                 "arg=-v\narg=-b\narg=-r\narg=-Y\narg=-y\narg=-e\narg=a.zip\narg=b.zip\n",
             record());
@@ -107,7 +107,7 @@ TEST_F(SendTest, ProtocolLettersAndUsageErrors) {
   EXPECT_EQ(0, result.exit_code);
   EXPECT_NE(std::string::npos, result.output.find("Protocol : X-modem\n"));
   EXPECT_NE(std::string::npos, result.output.find("Executing SX(xmodem) External Protocol....\n"));
-  EXPECT_EQ(0u, script().rfind("sx -v -b -r -Y -y -e  \"f\" 2>", 0));
+  EXPECT_EQ(0u, script().rfind("exec sx -v -b -r -Y -y -e  \"f\" 2>", 0));
   std::filesystem::remove(only("vrl", ".sh"));
   result = send({"f"}, "Y");
   EXPECT_NE(std::string::npos, result.output.find("Executing SB(ymodem) External Protocol....\n"));
@@ -161,7 +161,7 @@ TEST_F(SendTest, EmptyListStillRunsTheProtocolProgram) {
   RunResult result = send({});
   EXPECT_EQ(0, result.exit_code);
   EXPECT_NE(std::string::npos, result.output.find("Total Files Added : 0\n"));
-  EXPECT_EQ("sz -v -b -r -Y -y -e  2>" + transfer_log_path() + "\n", script());
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  2>" + transfer_log_path() + "\n", script());
   EXPECT_NE(std::string::npos, record().find("program=sz"));
   EXPECT_EQ("", dsz_log());
 }
@@ -360,7 +360,7 @@ TEST_F(SendFromOddDirectoryTest, LogPathIsQuoted) {
   RunResult result = send({"a"}, "Z", "echo 'Sending: a' >&2");
   EXPECT_EQ(0, result.exit_code);
   std::string log = transfer_log_path();
-  EXPECT_EQ("sz -v -b -r -Y -y -e  \"a\" 2>\"" + start_directory().substr(0, log.find("$")) +
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  \"a\" 2>\"" + start_directory().substr(0, log.find("$")) +
                 "\\$(touch pwned)/" + log.substr(log.rfind('/') + 1) + "\"\n",
             script());
   EXPECT_EQ("Sending: a\n", read_file(log));

@@ -9,12 +9,13 @@ namespace {
 
 using Names = std::vector<std::string>;
 
-Names received(const Names& lines, bool dropped = false) {
+Names received(const Names& lines, bool dropped = false, int end_status = 0) {
   ReceiveLogReader reader;
   for (const std::string& line : lines) reader.read_line(line);
+  reader.program_ended(end_status);
   if (dropped) reader.line_dropped();
   Names result;
-  for (const Str& name : reader.received_names()) result.emplace_back(name.view());
+  for (const std::string& name : reader.received_names()) result.push_back(name);
   return result;
 }
 
@@ -33,10 +34,10 @@ TEST(ReceiveLog, MarkerAfterCarriageReturnRedraws) {
 }
 
 TEST(ReceiveLog, NameRules) {
-  EXPECT_EQ("report.txt", received_name("Receiving: report.txt"));
-  EXPECT_EQ("a", received_name("x\rReceiving: a\rBytes received: 12"));
-  EXPECT_EQ("", received_name("Receiving: "));
-  EXPECT_EQ("", received_name("no marker here"));
+  // A report opens a segment of the line; the name runs to its end.
+  EXPECT_EQ(Names({"report.txt", "a"}),
+            received({"Receiving: report.txt", "x\rReceiving: a\rBytes received: 12",
+                      "Receiving: ", "no marker here", "xReceiving: b", "Receiving:c"}));
   EXPECT_TRUE(stays_in_destination("sub/f.txt"));
   EXPECT_TRUE(stays_in_destination("a..b"));
   EXPECT_FALSE(stays_in_destination("/etc/passwd"));
@@ -61,6 +62,17 @@ TEST(ReceiveLog, FailedFilesGetNoRecord) {
   EXPECT_EQ(Names({"a.txt"}), received({"Receiving: a.txt", "cannot open a: nope"}));
 }
 
+TEST(ReceiveLog, StatusWordsInNamesAreData) {
+  EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Receiving: x Transfer complete.bin"}, true));
+  EXPECT_EQ(Names({"x caught signal.bin"}),
+            received({"Receiving: x caught signal.bin", "Transfer complete"}));
+  EXPECT_EQ(Names({"Retry.bin"}), received({"Receiving: Retry.bin", "\r", "Transfer incomplete"}));
+  // A name is taken whole, however long; a CR ends it.
+  std::string long_name(300, 'n');
+  EXPECT_EQ(Names({long_name, "popular.zip"}),
+            received({"Receiving: " + long_name, "Receiving: popular.zip\rmine"}));
+}
+
 TEST(ReceiveLog, CutOffAndRepeats) {
   EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Receiving: b", "rz: caught signal 15"}));
   EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Receiving: b"}, true));
@@ -70,6 +82,13 @@ TEST(ReceiveLog, CutOffAndRepeats) {
   EXPECT_EQ(Names(), received({"Receiving: a", "Retry 0: TIMEOUT", "Transfer incomplete"}));
   EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Transfer incomplete"}));
   EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Receiving: a", "Transfer complete"}));
+  // Measured with lrzsz 0.12.21: rz ends with 0 when every file arrived
+  // whole, 128 when the sender cancelled (it also logs "removed."), by
+  // signal 13 ("caught signal 13") when the line dropped, and by the signal
+  // that killed it, which leaves no line at all.
+  EXPECT_EQ(Names({"a", "b"}), received({"Receiving: a", "Receiving: b"}, false, 0));
+  EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Receiving: b"}, false, 128 + 9));
+  EXPECT_EQ(Names({"a"}), received({"Receiving: a", "Receiving: b", "rz: b removed."}, false, 128));
 }
 
 }  // namespace

@@ -10,11 +10,13 @@ namespace {
 // Feeds log lines (as the reader gets them: CR before LF already dropped)
 // and returns the entries that get a record.
 std::vector<std::string> sent(const std::vector<std::string>& names,
-                              const std::vector<std::string>& lines, bool dropped = false) {
+                              const std::vector<std::string>& lines, bool dropped = false,
+                              int end_status = 0) {
   FileTable table;
   for (const std::string& name : names) table.emplace_back(name);
   SendLogReader reader(table);
   for (const std::string& line : lines) reader.read_line(line);
+  reader.program_ended(end_status);
   if (dropped) reader.line_dropped();
   std::vector<bool> record = reader.entries_to_record();
   std::vector<std::string> result;
@@ -82,6 +84,22 @@ TEST(SendLog, CaughtSignalCutsOffOnlyAnUnfinishedFile) {
             sent({"a", "b"}, {"Sending: a", "Sending: b", "Transfer complete"}, true));
 }
 
+TEST(SendLog, EndStatusOf128OrMoreCutsOffTheLastFile) {
+  // Measured with lrzsz 0.12.21: sz ends with 0 when every file went whole,
+  // 1 when a listed file could not be opened, 128 when the caller aborted
+  // (a ZABORT header, or 8 CAN) and by signal 13 when the line dropped. A
+  // decoded ZABORT leaves no trouble in the log:
+  const Names aborted = {"Sending: first.txt", "\rSending: big.bin", "\r", "Transfer incomplete"};
+  EXPECT_EQ(Names({"first.txt", "big.bin"}), sent({"first.txt", "big.bin"}, aborted, false, 0));
+  EXPECT_EQ(Names({"first.txt"}), sent({"first.txt", "big.bin"}, aborted, false, 128));
+  EXPECT_EQ(Names({"first.txt"}), sent({"first.txt", "big.bin"}, aborted, false, 128 + 9));
+  const Names missing = {"Sending: a", "\rsz: cannot open /f/gone: No such file or directory",
+                         "\r", "Transfer incomplete"};
+  EXPECT_EQ(Names({"a"}), sent({"a", "/f/gone"}, missing, false, 1));
+  // Not when the file reported last had failed.
+  EXPECT_EQ(Names({"a"}), sent({"a", "/f/gone"}, missing, false, 128));
+}
+
 TEST(SendLog, NamesAreMatchedWhole) {
   // a.txt inside data.txt is not a.txt.
   EXPECT_EQ(Names({"data.txt"}), sent({"a.txt", "data.txt"}, {"Sending: data.txt"}));
@@ -89,6 +107,22 @@ TEST(SendLog, NamesAreMatchedWhole) {
   EXPECT_EQ(Names({"a.txt"}), sent({"a.txt"}, {"\"a.txt\": sent"}));
   // An empty name is never credited.
   EXPECT_EQ(Names(), sent({""}, {"Sending: ", "", "  "}));
+}
+
+TEST(SendLog, StatusWordsInNamesAreData) {
+  // A file report names a file and says nothing else; a status word counts
+  // only outside the reports, and no credit comes from a line holding one.
+  EXPECT_EQ(Names(), sent({"Transfer"}, {"Sending: a", "\r", "Transfer incomplete"}));
+  EXPECT_EQ(Names({"Retry.txt", "b"}),
+            sent({"Retry.txt", "b"}, {"Sending: Retry.txt", "\rSending: b", "\r", "Transfer incomplete"}));
+  EXPECT_EQ(Names({"x caught signal.bin"}),
+            sent({"x caught signal.bin"}, {"Sending: x caught signal.bin", "Transfer complete"}));
+  // sx names the file as listed, before ", N blocks: ...".
+  EXPECT_EQ(Names({"d/a, 1 blocks: x"}),
+            sent({"d/a, 1 blocks: x"},
+                 {"Sending d/a, 1 blocks: x, 3 blocks: Give your local XMODEM receive command now."}));
+  // A report past the first 255 bytes of a line counts.
+  EXPECT_EQ(Names({"a"}), sent({"a"}, {std::string(300, '\r') + "Sending: a"}));
 }
 
 TEST(SendLog, SameBaseNameGoesToTheFirstOpenEntry) {

@@ -9,11 +9,11 @@ namespace {
 
 TEST(ScriptLine, PlainNamesAndPathsStandAsTheyAre) {
   FileTable table = {"a.zip", "b.zip"};
-  EXPECT_EQ("sz -v -b -r -Y -y -e  \"a.zip\" \"b.zip\" 2>/home/bbs/vrlsz42.log",
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  \"a.zip\" \"b.zip\" 2>/home/bbs/vrlsz42.log",
             send_script_line(*find_protocol("Z"), table, "/home/bbs/vrlsz42.log"));
-  EXPECT_EQ("sb -v -b -r -Y -y -e  2>/home/bbs/vrlsz42.log",
+  EXPECT_EQ("exec sb -v -b -r -Y -y -e  2>/home/bbs/vrlsz42.log",
             send_script_line(*find_protocol("Y"), FileTable(), "/home/bbs/vrlsz42.log"));
-  EXPECT_EQ("rx -b -y -v  2>/home/bbs/vrlsz7.log",
+  EXPECT_EQ("exec rx -b -y -v  2>/home/bbs/vrlsz7.log",
             receive_script_line(*find_protocol("X"), "/home/bbs/vrlsz7.log"));
 }
 
@@ -25,7 +25,7 @@ TEST(ScriptLine, NothingInANameOrPathReachesTheShell) {
   EXPECT_EQ("2>\"/my bbs/vrlsz1.log\"", error_redirection("/my bbs/vrlsz1.log"));
   EXPECT_EQ("2>\"/x;\\$(id)/vrlsz1.log\"", error_redirection("/x;$(id)/vrlsz1.log"));
   FileTable table = {"-rf", "b"};
-  EXPECT_EQ("sz -v -b -r -Y -y -e  -- \"-rf\" \"b\" 2>/l",
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  -- \"-rf\" \"b\" 2>/l",
             send_script_line(*find_protocol("Z"), table, "/l"));
 }
 
