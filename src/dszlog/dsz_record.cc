@@ -1,35 +1,60 @@
 #include "dszlog/dsz_record.h"
 
-#include "runtime/standard_files.h"
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "runtime/console.h"
+#include "runtime/file.h"
+#include "runtime/io_result.h"
+#include "runtime/termination.h"
 
 namespace {
 
-TextFile g_dsz_log;
+constexpr std::string_view kSendRecordStart = "S  99999 38400 bps 3333 cps   0 errors    66 1024 ";
+constexpr std::string_view kReceiveRecordStart = "R  ";
+constexpr std::string_view kReceiveRecordMiddle = " 38400 bps 3333 cps   0 errors    66 1024 ";
+constexpr std::string_view kRecordEnd = " -1";
 
-// One record is one open-append-close cycle, so a record is on disk before
-// the next file is looked at, and its line reaches the log in one write:
-// two nodes appending to a shared log never split each other's lines.
-void append_record(std::string_view confirmation, std::string_view name,
-                   std::initializer_list<std::string_view> record) {
-  open_for_appending(g_dsz_log);
-  write_text(standard_output(), confirmation);
-  write_line(standard_output(), name);
-  write_whole_line(g_dsz_log, record);
-  close_file(g_dsz_log);
+std::string g_path;
+Fd g_log;
+
+[[noreturn]] void refuse(std::string_view why) {
+  print_line({why, g_path});
+  halt(1);
 }
 
 }  // namespace
 
-void bind_dsz_log(std::string_view path) { bind_file(g_dsz_log, path); }
+void open_dsz_log(const std::string& path, bool default_log) {
+  g_path = path;
+  // Not blocking: a FIFO is refused, never waited on.
+  int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | (default_log ? O_NOFOLLOW : 0);
+  g_log = open_file(path, flags);
+  int error = errno;
+  if (!g_log.valid() && error == ELOOP && default_log) {
+    take_io_result();
+    refuse("The DSZ log is a link, refused : ");
+  }
+  if (!g_log.valid() && (error == EISDIR || error == ENXIO)) {
+    take_io_result();
+    refuse("The DSZ log is not a regular file : ");
+  }
+  if (!g_log.valid() && !io_failed()) set_io_error(io_error_number(EACCES));
+  io_check();
+  if (!is_regular_file(g_log.get())) refuse("The DSZ log is not a regular file : ");
+}
 
-const Str& dsz_log_path() { return g_dsz_log.name; }
+const std::string& dsz_log_path() { return g_path; }
 
 void append_send_record(std::string_view name) {
-  append_record(kSentConfirmation, name, {kSendRecordStart, name, kRecordEnd});
+  write_whole_line(g_log.get(), {kSendRecordStart, name, kRecordEnd});
+  print_line({"\xfe File Sent :  ", name});
 }
 
 void append_receive_record(std::string_view path, long long size) {
-  Str size_text = integer_text(size);
-  append_record(kReceivedConfirmation, path,
-                {kReceiveRecordStart, size_text, kReceiveRecordMiddle, path, kRecordEnd});
+  std::string size_text = std::to_string(size);
+  write_whole_line(g_log.get(),
+                   {kReceiveRecordStart, size_text, kReceiveRecordMiddle, path, kRecordEnd});
+  print_line({"\xfe File Received :  ", path});
 }

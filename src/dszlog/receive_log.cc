@@ -4,7 +4,6 @@
 
 #include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
-#include "runtime/hang_up.h"
 #include "runtime/io_result.h"
 
 namespace {
@@ -50,9 +49,8 @@ void ReceiveLogReader::read_line(std::string_view line) {
     }
     for (std::size_t i = 0; i < names_.size(); ++i) {
       const std::string& name = names_[i];
-      if (holds_name_after(segment, "cannot open ", name) ||
-          holds_name_before(segment, name, " exists") ||
-          holds_name_before(segment, name, " removed.")) {
+      if (holds_name(segment, name, "cannot open ") || holds_name(segment, name, {}, " exists") ||
+          holds_name(segment, name, {}, " removed.")) {
         report_.file_failed(i);
       }
     }
@@ -69,11 +67,8 @@ std::vector<std::string> ReceiveLogReader::received_names() const {
 }
 
 void translate_receive_log(const ReceiveTranslation& transfer) {
-  show_translation_header();
   ReceiveLogReader reader;
-  read_transfer_log(transfer.log_path, [&](std::string_view line) { reader.read_line(line); });
-  reader.program_ended(transfer.end_status);
-  if (line_dropped()) reader.line_dropped();
+  read_transfer_log(transfer.log_path, transfer.end_status, reader);
   for (const std::string& name : reader.received_names()) {
     if (io_failed()) break;
     if (!stays_in_destination(name) || holds_control_byte(name)) continue;

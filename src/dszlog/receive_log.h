@@ -21,11 +21,9 @@ struct ReceiveTranslation {
 void translate_receive_log(const ReceiveTranslation& transfer);
 
 // Decides from the log lines which named files arrived.
-class ReceiveLogReader {
+class ReceiveLogReader : public LogReader {
  public:
-  void read_line(std::string_view line);
-  void line_dropped() { report_.cut_off_unless_complete(); }
-  void program_ended(int end_status) { report_.program_ended(end_status); }
+  void read_line(std::string_view line) override;
   // The names that arrived, each once, in the order of their first report.
   std::vector<std::string> received_names() const;
 
@@ -33,7 +31,6 @@ class ReceiveLogReader {
   std::size_t index_of(std::string_view name);
 
   std::vector<std::string> names_;
-  TransferReport report_;
 };
 
 // Whether a received name stays inside the destination directory: not

@@ -2,7 +2,6 @@
 
 #include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
-#include "runtime/hang_up.h"
 #include "runtime/io_result.h"
 
 namespace {
@@ -41,7 +40,7 @@ bool SendLogReader::read_failure_report(std::string_view segment) {
   for (std::string_view prefix : kFailurePrefixes) {
     if (segment.find(prefix) == std::string_view::npos) continue;
     for (std::size_t i = 0; i < table_.size(); ++i) {
-      if (holds_name_after(segment, prefix, table_[i].view())) {
+      if (holds_name(segment, table_[i], prefix)) {
         report_.file_failed(i);
         failure = true;
       }
@@ -56,7 +55,7 @@ void SendLogReader::read_sending_report(std::string_view name) {
   if (name.empty()) return;
   std::size_t fallback = table_.size();
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    std::string_view entry = table_[i].view();
+    std::string_view entry = table_[i];
     if (entry.empty() || (entry != name && base_name(entry) != name)) continue;
     if (!report_.credited(i) && !report_.failed(i)) {
       report_.file_reported(i);
@@ -69,7 +68,7 @@ void SendLogReader::read_sending_report(std::string_view name) {
 
 void SendLogReader::read_whole_name_reports(std::string_view segment) {
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (holds_whole_name(segment, table_[i].view())) report_.file_reported(i);
+    if (holds_name(segment, table_[i])) report_.file_reported(i);
   }
 }
 
@@ -94,7 +93,7 @@ std::vector<bool> SendLogReader::entries_to_record() const {
   for (std::size_t i = 0; i < table_.size(); ++i) {
     if (!report_.credited(i)) continue;
     std::size_t first = 0;
-    while (table_[first].view() != table_[i].view()) ++first;
+    while (table_[first] != table_[i]) ++first;
     record[first] = true;
   }
   return record;
@@ -102,14 +101,11 @@ std::vector<bool> SendLogReader::entries_to_record() const {
 
 void translate_send_log(std::string_view transfer_log_path, const FileTable& table,
                         int end_status) {
-  show_translation_header();
   SendLogReader reader(table);
-  read_transfer_log(transfer_log_path, [&](std::string_view line) { reader.read_line(line); });
-  reader.program_ended(end_status);
-  if (line_dropped()) reader.line_dropped();
+  read_transfer_log(transfer_log_path, end_status, reader);
   std::vector<bool> record = reader.entries_to_record();
   for (std::size_t i = 0; i < table.size() && !io_failed(); ++i) {
-    if (record[i]) append_send_record(table[i].view());
+    if (record[i]) append_send_record(table[i]);
   }
   show_translation_footer();
 }

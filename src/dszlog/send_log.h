@@ -1,35 +1,33 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "dszlog/transfer_report.h"
-#include "runtime/short_string.h"
 
 // The names read from the file list, in list order.
-using FileTable = std::vector<ShortString<64>>;
+using FileTable = std::vector<std::string>;
 
 // Reads the transfer log of a send and appends a send record, in table
 // order, for every listed file that the sending program really sent.
 // `end_status` tells how the sending program ended (see TransferReport).
-void translate_send_log(std::string_view transfer_log_path, const FileTable& table,
-                        int end_status);
+void translate_send_log(std::string_view transfer_log_path, const FileTable& table, int end_status);
 
 // Decides from the log lines which entries of the table were sent.
-class SendLogReader {
+class SendLogReader : public LogReader {
  public:
-  explicit SendLogReader(const FileTable& table) : table_(table), report_(table.size()) {}
-  void read_line(std::string_view line);
-  void line_dropped() { report_.cut_off_unless_complete(); }
-  void program_ended(int end_status) { report_.program_ended(end_status); }
+  explicit SendLogReader(const FileTable& table) : table_(table) {
+    for (std::size_t i = 0; i < table.size(); ++i) report_.add_file();
+  }
+  void read_line(std::string_view line) override;
   // One flag per entry: sent, and the first entry of that name in the table.
   std::vector<bool> entries_to_record() const;
 
  private:
-  bool read_failure_report(std::string_view line);
+  bool read_failure_report(std::string_view segment);
   void read_sending_report(std::string_view name);
-  void read_whole_name_reports(std::string_view line);
+  void read_whole_name_reports(std::string_view segment);
 
   const FileTable& table_;
-  TransferReport report_;
 };

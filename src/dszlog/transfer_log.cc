@@ -1,21 +1,53 @@
 #include "dszlog/transfer_log.h"
 
+#include <string>
+
 #include "dszlog/dsz_record.h"
+#include "runtime/child_process.h"
 #include "runtime/console.h"
-#include "runtime/standard_files.h"
+#include "runtime/file.h"
 #include "runtime/termination.h"
 
-void show_translation_header() {
+namespace {
+
+// The shell's own message when it cannot run the program: "SCRIPT: 1: exec:
+// sz: not found" (status 127), "... Permission denied" or "... Argument list
+// too long" (status 126).
+constexpr std::string_view kShellExec = "exec: ";
+
+bool shell_could_not_run(int end_status) { return end_status == 126 || end_status == 127; }
+
+}  // namespace
+
+void read_transfer_log(std::string_view path, int end_status, LogReader& reader) {
   clear_screen();
   print_line();
   print_line("Please wait... ");
   print_line({"Processing Logfile \"", dsz_log_path(), "\""});
   print_line();
-}
 
-void close_transfer_log(TextFile& log) {
-  close_file(log);
+  TextFile log;
+  open_text_file(log, path);
+  std::string line;
+  line.reserve(kMaxLogLine);
+  bool cut = false;
+  bool said = false;
+  while (read_line(log, line, kMaxLogLine, cut)) {
+    std::string_view whole = line;
+    if (cut) {
+      std::size_t last_cr = whole.rfind('\r');
+      if (last_cr == std::string_view::npos) continue;
+      whole = whole.substr(0, last_cr);
+    }
+    std::size_t exec = whole.find(kShellExec);
+    if (shell_could_not_run(end_status) && !said && exec != std::string_view::npos) {
+      print_line({"Could not run ", whole.substr(exec + kShellExec.size())});
+      said = true;
+    }
+    reader.read_line(whole);
+  }
   io_check();
+  reader.transfer_ended(end_status, caller_hung_up() || stop_signal() != 0);
 }
 
 void show_translation_footer() {

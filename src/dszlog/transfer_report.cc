@@ -38,32 +38,18 @@ bool holds_status_word(std::string_view segment) {
          contains(segment, "Transfer incomplete") || holds_trouble(segment);
 }
 
-bool holds_whole_name(std::string_view segment, std::string_view name) {
+bool holds_name(std::string_view segment, std::string_view name, std::string_view prefix,
+                std::string_view suffix) {
   if (name.empty()) return false;
   for (std::size_t at = segment.find(name); at != std::string_view::npos;
        at = segment.find(name, at + 1)) {
-    if (starts_whole_name(segment, at) && ends_whole_name(segment, at + name.size())) return true;
-  }
-  return false;
-}
-
-bool holds_name_after(std::string_view segment, std::string_view prefix, std::string_view name) {
-  if (name.empty()) return false;
-  for (std::size_t at = segment.find(prefix); at != std::string_view::npos;
-       at = segment.find(prefix, at + 1)) {
-    std::string_view rest = segment.substr(at + prefix.size());
-    if (rest.substr(0, name.size()) == name && ends_whole_name(rest, name.size())) return true;
-  }
-  return false;
-}
-
-bool holds_name_before(std::string_view segment, std::string_view name, std::string_view suffix) {
-  if (name.empty()) return false;
-  for (std::size_t at = segment.find(name); at != std::string_view::npos;
-       at = segment.find(name, at + 1)) {
-    if (starts_whole_name(segment, at) && segment.substr(at + name.size(), suffix.size()) == suffix) {
-      return true;
-    }
+    std::size_t end = at + name.size();
+    bool starts = prefix.empty() ? starts_whole_name(segment, at)
+                                 : at >= prefix.size() &&
+                                       segment.substr(at - prefix.size(), prefix.size()) == prefix;
+    bool ends = suffix.empty() ? ends_whole_name(segment, end)
+                               : segment.substr(end, suffix.size()) == suffix;
+    if (starts && ends) return true;
   }
   return false;
 }

@@ -35,15 +35,13 @@ void for_each_segment(std::string_view line, OnSegment on_segment) {
 // Whether a segment holds one of the status words the rules read.
 bool holds_status_word(std::string_view segment);
 
-// True when `name` occurs in `segment` as a whole name: the byte before it
-// is the segment's start, a space, a tab or a double quote, and the byte
-// after it the segment's end, a space, a tab, a comma, a colon or a double
-// quote. An empty name is never found.
-bool holds_whole_name(std::string_view segment, std::string_view name);
-// `prefix` directly followed by `name` as a whole name.
-bool holds_name_after(std::string_view segment, std::string_view prefix, std::string_view name);
-// `name` as a whole name directly followed by `suffix`.
-bool holds_name_before(std::string_view segment, std::string_view name, std::string_view suffix);
+// Whether `name` occurs in `segment` as a whole name. Before it stands
+// `prefix` when one is given, else the segment's start, a space, a tab or a
+// double quote; after it stands `suffix` when one is given, else the
+// segment's end, a space, a tab, a comma, a colon or a double quote. An empty
+// name is never found.
+bool holds_name(std::string_view segment, std::string_view name, std::string_view prefix = {},
+                std::string_view suffix = {});
 
 class TransferReport {
  public:
@@ -79,4 +77,20 @@ class TransferReport {
   bool last_was_report_ = false;
   bool trouble_since_last_ = false;
   bool complete_since_last_ = false;
+};
+
+// What reads a transfer log: a line at a time, then how the transfer ended.
+class LogReader {
+ public:
+  virtual ~LogReader() = default;
+  virtual void read_line(std::string_view line) = 0;
+  // The program's end status (see TransferReport::program_ended), and
+  // whether the caller hung up or a stop signal came while it ran.
+  void transfer_ended(int end_status, bool interrupted) {
+    report_.program_ended(end_status);
+    if (interrupted) report_.cut_off_unless_complete();
+  }
+
+ protected:
+  TransferReport report_;
 };

@@ -4,7 +4,6 @@
 
 #include "main/version.h"
 #include "runtime/console.h"
-#include "runtime/standard_files.h"
 
 namespace {
 
@@ -78,7 +77,7 @@ void print_lines(const std::string_view (&lines)[N]) {
 
 void show_usage_screen() {
   clear_screen();
-  print_line({"Vurel v", version(), " by the Vurel developers <vurel@example.org>"});
+  print_line({"Vurel v", kVersion, " by the Vurel developers <vurel@example.org>"});
   print_lines(kUsageAfterFirstLine);
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "runtime/short_string.h"
+#include <string_view>
 
-// The version string, set once at start-up before anything is printed.
-const ShortString<10>& version();
-void set_version();
+// The version the banner, --ver and the usage screen print.
+inline constexpr std::string_view kVersion = "2.1";

@@ -1,6 +1,6 @@
 #include "runtime/command_line.h"
 
-#include <cstring>
+#include <ctime>
 
 namespace {
 int g_argc = 0;
@@ -16,21 +16,23 @@ void keep_command_line(int argc, char** argv, char** envp) {
 
 int argument_count() { return g_argc > 0 ? g_argc - 1 : 0; }
 
-Str argument(int n) {
-  if (n < 0 || n >= g_argc || g_argv == nullptr || g_argv[n] == nullptr) return Str();
-  return Str(std::string_view(g_argv[n]));
+std::string_view argument(int n) {
+  if (n < 0 || n >= g_argc || g_argv == nullptr || g_argv[n] == nullptr) return {};
+  return g_argv[n];
 }
 
-Str environment_value(std::string_view name) {
-  if (g_envp == nullptr) return Str();
+std::string_view environment_value(std::string_view name) {
+  if (g_envp == nullptr) return {};
   for (char** entry = g_envp; *entry != nullptr; ++entry) {
     std::string_view text(*entry);
     if (text.size() > name.size() && text.substr(0, name.size()) == name &&
         text[name.size()] == '=') {
-      return Str(text.substr(name.size() + 1));
+      return text.substr(name.size() + 1);
     }
   }
-  return Str();
+  return {};
 }
 
 char** environment_block() { return g_envp; }
+
+long long clock_seconds() { return static_cast<long long>(std::time(nullptr)); }

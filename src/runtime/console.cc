@@ -6,23 +6,20 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <string>
 
-#include "runtime/standard_files.h"
+#include "runtime/io_result.h"
 #include "runtime/termination.h"
 #include "runtime/vt100.h"
 
 namespace {
 
-constexpr std::size_t kOutputBufferSize = 1024;
 constexpr int kQueryWaitMilliseconds = 1000;
 
 struct ConsoleState {
   int terminal_fd = 1;
   Screen screen;
-  char output[kOutputBufferSize];
-  std::size_t count = 0;
-  bool auto_flush = true;
+  std::string output;  // the bytes of one operation, kept to reuse its room
   termios saved{};
   bool saved_valid = false;
   ExitProcedure previous_exit = nullptr;
@@ -30,53 +27,24 @@ struct ConsoleState {
 
 ConsoleState g_console;
 
-// Write errors on the terminal are ignored: a caller who hung up must not
-// stop the program from writing its DSZ log.
-void write_out_buffer() {
-  std::size_t done = 0;
-  while (done < g_console.count) {
-    ssize_t written =
-        ::write(g_console.terminal_fd, g_console.output + done, g_console.count - done);
+void write_out(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) break;
-    done += static_cast<std::size_t>(written);
+    if (written <= 0) return;
+    bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  g_console.count = 0;
 }
 
-class BufferSink : public ByteSink {
- public:
-  void put(std::string_view bytes) override {
-    while (!bytes.empty()) {
-      std::size_t room = kOutputBufferSize - g_console.count;
-      std::size_t take = bytes.size() < room ? bytes.size() : room;
-      std::memcpy(g_console.output + g_console.count, bytes.data(), take);
-      g_console.count += take;
-      bytes.remove_prefix(take);
-      if (g_console.count == kOutputBufferSize) write_out_buffer();
-    }
-  }
-};
-
-BufferSink g_sink;
-
-// Runs one send operation with auto-flush off, so its bytes leave in one
-// write call when auto-flush is restored.
+// Runs one operation on the screen and writes its bytes in one call.
 template <typename Operation>
 void in_one_write(Operation operation) {
-  bool saved = g_console.auto_flush;
-  g_console.auto_flush = false;
-  operation();
-  g_console.auto_flush = saved;
-  if (g_console.auto_flush) write_out_buffer();
-}
-
-void hand_over(const char* bytes, std::size_t count) {
-  in_one_write([&] { send_hand_over(g_console.screen, std::string_view(bytes, count), g_sink); });
+  g_console.output.clear();
+  operation(g_console.screen, g_console.output);
+  write_out(g_console.terminal_fd, g_console.output);
 }
 
 void console_shut_down() {
-  write_out_buffer();
   if (g_console.saved_valid) ::tcsetattr(g_console.terminal_fd, TCSANOW, &g_console.saved);
   install_exit_procedure(g_console.previous_exit);
 }
@@ -101,10 +69,7 @@ void enter_raw_mode(int fd, const termios& original) {
 // Sends the cursor position query and reads the answer once, waiting up to a
 // second. Everything that one read brings is consumed.
 CursorReply ask_cursor_position(int query_fd, int terminal_fd) {
-  ssize_t sent;
-  do {
-    sent = ::write(query_fd, "\x1b[6n", 4);
-  } while (sent < 0 && errno == EINTR);
+  write_out(query_fd, kCursorPositionQuery);
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(terminal_fd, &readable);
@@ -125,7 +90,6 @@ CursorReply ask_cursor_position(int query_fd, int terminal_fd) {
 void console_start(int query_fd, int terminal_fd) {
   g_console.previous_exit = install_exit_procedure(console_shut_down);
   g_console.terminal_fd = terminal_fd;
-  attach_device(standard_output(), hand_over);
 
   bool redirected = ::tcgetattr(terminal_fd, &g_console.saved) != 0;
   winsize size{};
@@ -137,25 +101,33 @@ void console_start(int query_fd, int terminal_fd) {
   enter_raw_mode(terminal_fd, g_console.saved);
   CursorReply reply = ask_cursor_position(query_fd, terminal_fd);
   Screen& screen = g_console.screen;
+  std::string start;
   if (reply.usable) {
-    screen.column =
-        static_cast<std::uint8_t>(reply.column > screen.columns ? screen.columns : reply.column);
-    screen.row = static_cast<std::uint8_t>(reply.row > screen.rows ? screen.rows : reply.row);
+    screen.column = reply.column > screen.columns ? screen.columns : reply.column;
+    screen.row = reply.row > screen.rows ? screen.rows : reply.row;
   } else {
     screen.column = 1;
     screen.row = 1;
-    g_sink.put("\x1b[H");
+    start += kCursorHome;
   }
-  g_sink.put("\x1b[m");
-  write_out_buffer();
+  start += kAttributesOff;
+  write_out(terminal_fd, start);
 }
 
-void clear_screen() {
-  in_one_write([] { send_clear_screen(g_console.screen, g_sink); });
+void print_line(std::initializer_list<std::string_view> pieces) {
+  if (io_failed()) return;
+  static std::string line;
+  line.clear();
+  for (std::string_view piece : pieces) line += piece;
+  line += '\n';
+  in_one_write([](Screen& screen, std::string& out) { append_hand_over(screen, line, out); });
 }
+
+void print_line(std::string_view text) { print_line({text}); }
+
+void clear_screen() { in_one_write(append_clear_screen); }
 
 void move_cursor(int column, int row) {
-  in_one_write([&] { send_move_cursor(g_console.screen, column, row, g_sink); });
+  in_one_write(
+      [&](Screen& screen, std::string& out) { append_move_cursor(screen, column, row, out); });
 }
-
-bool console_redirected() { return g_console.screen.redirected; }

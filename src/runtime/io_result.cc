@@ -1,11 +1,10 @@
 #include "runtime/io_result.h"
 
-#include <fcntl.h>
-
 #include <cerrno>
 
 namespace {
 std::uint16_t g_pending = 0;
+constexpr std::uint16_t kDiskWriteError = 101;
 }  // namespace
 
 bool io_failed() { return g_pending != 0; }
@@ -42,7 +41,7 @@ std::uint16_t io_error_number(int system_error) {
     case EAGAIN:
     case ENOSPC:
     case EPIPE:
-      return 101;
+      return kDiskWriteError;
     case ETXTBSY:
       return 162;
     case ENOMEM:
@@ -60,17 +59,7 @@ void record_system_error(int system_error) {
   if (number != 0) set_io_error(number);
 }
 
-bool open_for_file_layer(const char* name, int flags, int* fd) {
-  do {
-    *fd = ::open(name, flags, 0666);
-  } while (*fd < 0 && errno == EINTR);
-  // A read-write open refused by a read-only file system is tried read-only.
-  if (*fd < 0 && errno == EROFS && (flags & O_ACCMODE) == O_RDWR) {
-    *fd = ::open(name, (flags & ~O_ACCMODE) | O_RDONLY, 0666);
-  }
-  if (*fd < 0 && io_error_number(errno) != 0) {
-    record_system_error(errno);
-    return false;
-  }
-  return true;
+void record_write_error(int system_error) {
+  std::uint16_t number = io_error_number(system_error);
+  set_io_error(number != 0 ? number : kDiskWriteError);
 }

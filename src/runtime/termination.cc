@@ -6,11 +6,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <string>
 
 #include "runtime/io_result.h"
-#include "runtime/short_string.h"
-#include "runtime/standard_files.h"
-#include "runtime/text_file.h"
 
 // Bounds of the executable's code, from the linker: code locations in the
 // report are offsets from the load address, so `addr2line -e vurel` can name
@@ -32,15 +30,22 @@ bool in_program_code(const void* address) {
          at < reinterpret_cast<std::uintptr_t>(etext);
 }
 
-ShortString<8> hex_location(const void* address) {
+std::string hex_location(const void* address) {
   auto offset = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address) -
                                            reinterpret_cast<std::uintptr_t>(__executable_start));
-  char digits[8];
+  std::string digits(8, '0');
   for (int i = 7; i >= 0; --i) {
-    digits[i] = "0123456789ABCDEF"[offset & 0xF];
+    digits[static_cast<std::size_t>(i)] = "0123456789ABCDEF"[offset & 0xF];
     offset >>= 4;
   }
-  return ShortString<8>(std::string_view(digits, 8));
+  return digits;
+}
+
+// The report goes straight to descriptor 1, after the console has restored
+// the terminal; a failure to write it is ignored.
+void write_report_line(const std::string& line) {
+  std::string text = line + "\n";
+  if (::write(1, text.data(), text.size()) < 0) return;
 }
 
 [[noreturn]] void terminate_program() {
@@ -50,11 +55,7 @@ ShortString<8> hex_location(const void* address) {
     g_exit_procedure = nullptr;
     procedure();
   }
-  if (g_error_location != nullptr) {
-    take_io_result();
-    write_error_report(g_error_number, g_error_location);
-    take_io_result();  // a failure while reporting is ignored
-  }
+  if (g_error_location != nullptr) write_error_report(g_error_number, g_error_location);
   ::_exit(g_exit_status);
 }
 
@@ -106,12 +107,8 @@ __attribute__((noinline)) void io_check() {
 // "Run time error  N at 0xLLLLLLLL", then one line per enclosing call level:
 // the caller of the routine that raised the error first, out to main.
 void write_error_report(std::uint16_t number, const void* location) {
-  TextFile& out = plain_output();
-  write_text(out, "Run time error  ");
-  write_integer(out, number);
-  write_text(out, " at 0x");
-  write_line(out, hex_location(location));
-
+  write_report_line("Run time error  " + std::to_string(number) + " at 0x" +
+                    hex_location(location));
   void* frames[64];
   int count = ::backtrace(frames, 64);
   int first = 0;
@@ -119,8 +116,7 @@ void write_error_report(std::uint16_t number, const void* location) {
   int lines = 0;
   for (int i = first + 1; i < count && lines < kMaxChainLines; ++i, ++lines) {
     if (!in_program_code(frames[i])) break;
-    write_text(out, "  0x");
-    write_line(out, hex_location(frames[i]));
+    write_report_line("  0x" + hex_location(frames[i]));
   }
 }
 

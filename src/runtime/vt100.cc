@@ -2,39 +2,46 @@
 
 #include <charconv>
 
-#include "runtime/short_string.h"
-
 namespace {
 
-void set_record(Screen& screen, int column, int row) {
-  screen.column = static_cast<std::uint8_t>(column);
-  screen.row = static_cast<std::uint8_t>(row);
+void append_sequence(int number, char command, std::string& out) {
+  out += "\x1b[";
+  out += std::to_string(number);
+  out += command;
 }
 
-void send_sequence(ByteSink& sink, int number, char command) {
-  ShortString<16> bytes("\x1b[");
-  bytes += integer_text(number);
-  bytes += command;
-  sink.put(bytes);
-}
-
-std::uint8_t clamp_size(int value, int fallback) {
-  if (value <= 0) return static_cast<std::uint8_t>(fallback);
-  return static_cast<std::uint8_t>(value > 255 ? 255 : value);
+int clamp_size(int value, int fallback) {
+  if (value <= 0) return fallback;
+  return value > 255 ? 255 : value;
 }
 
 // Text that ends exactly in the last column leaves a terminal with a pending
 // wrap, so the driver ends the row itself. On screens up to 80 columns this
 // is the text ending in column 80; on wider screens, the right edge.
-bool ends_in_wrap_column(const Screen& screen, int column, std::size_t count) {
-  int wrap_column = screen.right <= 80 ? 80 : screen.right;
-  return column + static_cast<int>(count) == wrap_column + 1;
+bool ends_in_wrap_column(const Screen& screen, std::size_t count) {
+  int wrap_column = screen.columns <= 80 ? 80 : screen.columns;
+  return screen.column + static_cast<int>(count) == wrap_column + 1;
 }
 
-void put_text(Screen& screen, std::string_view text, ByteSink& sink) {
-  sink.put(text);
+void put_text(Screen& screen, std::string_view text, std::string& out) {
+  out += text;
   int column = screen.column + static_cast<int>(text.size());
-  screen.column = static_cast<std::uint8_t>(column > screen.columns ? screen.columns : column);
+  screen.column = column > screen.columns ? screen.columns : column;
+}
+
+// The length of the well-formed UTF-8 sequence that starts at `at`, or 0.
+std::size_t utf8_length(std::string_view bytes, std::size_t at) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  unsigned char lead = byte(at);
+  std::size_t length = lead >= 0xC2 && lead <= 0xDF   ? 2
+                       : lead >= 0xE0 && lead <= 0xEF ? 3
+                       : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                      : 0;
+  if (length == 0 || at + length > bytes.size()) return 0;
+  for (std::size_t i = at + 1; i < at + length; ++i) {
+    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+  }
+  return length;
 }
 
 }  // namespace
@@ -44,111 +51,110 @@ Screen make_screen(bool redirected, int columns, int rows) {
   screen.redirected = redirected;
   screen.columns = clamp_size(columns, 80);
   screen.rows = clamp_size(rows, 25);
-  screen.right = screen.columns;
-  screen.bottom = screen.rows;
   return screen;
 }
 
-void send_cursor_move(Screen& screen, int x, int y, ByteSink& sink) {
+void append_cursor_motion(Screen& screen, int x, int y, std::string& out) {
   int c = screen.column;
   int r = screen.row;
   if (screen.redirected) {
-    if (y == r + 1) sink.put("\n");
+    if (y == r + 1) out += '\n';
   } else if (y == r && x == c) {
     // already there
   } else if (y == r && x == 1) {
-    sink.put("\r");
+    out += '\r';
   } else if (y == r && x > c) {
-    send_sequence(sink, x - c, 'C');
+    append_sequence(x - c, 'C', out);
   } else if (y == r) {
-    send_sequence(sink, c - x, 'D');
+    append_sequence(c - x, 'D', out);
   } else if (x == c && y > r) {
-    send_sequence(sink, y - r, 'B');
+    append_sequence(y - r, 'B', out);
   } else if (x == c) {
-    send_sequence(sink, r - y, 'A');
+    append_sequence(r - y, 'A', out);
   } else if (x == 1 && y == r + 1) {
-    sink.put("\r\n");
+    out += "\r\n";
   } else {
-    ShortString<24> bytes("\x1b[");
-    bytes += integer_text(y);
-    bytes += ';';
-    bytes += integer_text(x);
-    bytes += 'H';
-    sink.put(bytes);
+    out += "\x1b[" + std::to_string(y) + ';' + std::to_string(x) + 'H';
   }
-  set_record(screen, x, y);
+  screen.column = x;
+  screen.row = y;
 }
 
-void send_line_feed(Screen& screen, ByteSink& sink) {
-  if (screen.row == screen.bottom) {
+void append_line_feed(Screen& screen, std::string& out) {
+  if (screen.row == screen.rows) {
     // The terminal scrolls; the cursor stays on the bottom row.
-    sink.put("\n\r");
-    set_record(screen, screen.left, screen.bottom);
+    out += "\n\r";
+    screen.column = 1;
     return;
   }
-  send_cursor_move(screen, screen.left, screen.row + 1, sink);
+  append_cursor_motion(screen, 1, screen.row + 1, out);
 }
 
-void send_text(Screen& screen, std::string_view text, ByteSink& sink) {
+void append_text(Screen& screen, std::string_view text, std::string& out) {
   while (!text.empty()) {
-    std::size_t room = static_cast<std::size_t>(screen.right - screen.column + 1);
-    if (text.size() > room || ends_in_wrap_column(screen, screen.column, text.size())) {
-      std::size_t count = text.size() < room ? text.size() : room;
-      put_text(screen, text.substr(0, count), sink);
-      text.remove_prefix(count);
-      send_line_feed(screen, sink);
-    } else {
-      put_text(screen, text, sink);
+    std::size_t room = static_cast<std::size_t>(screen.columns - screen.column + 1);
+    if (text.size() <= room && !ends_in_wrap_column(screen, text.size())) {
+      put_text(screen, text, out);
       return;
     }
+    std::size_t count = text.size() < room ? text.size() : room;
+    put_text(screen, text.substr(0, count), out);
+    text.remove_prefix(count);
+    append_line_feed(screen, out);
   }
 }
 
 // Bytes 10 and 13 end a line and return the carriage. The program's own text
 // holds no other control bytes, but names may: a backspace moves the cursor
-// back one column, a tab becomes spaces up to the next stop of eight, and an
-// escape byte is shown as "^[" so that no name can drive the terminal.
-void send_hand_over(Screen& screen, std::string_view bytes, ByteSink& sink) {
-  std::size_t pending_start = 0;
+// back one column, a tab becomes spaces up to the next stop of eight, and
+// every other control byte is shown in caret notation (ESC as "^[", SO as
+// "^N"), a C1 control byte (0x80 to 0x9F, alone or UTF-8 encoded) as the
+// ESC sequence it stands for ("^[[" for CSI), so that no name can drive the
+// terminal. Other UTF-8 characters pass whole.
+void append_hand_over(Screen& screen, std::string_view bytes, std::string& out) {
+  std::size_t pending = 0;  // where the text not yet sent starts
+  auto replace = [&](std::size_t at, std::size_t length, std::string_view shown) {
+    append_text(screen, bytes.substr(pending, at - pending), out);
+    append_text(screen, shown, out);
+    pending = at + length;
+  };
   for (std::size_t i = 0; i < bytes.size(); ++i) {
-    char byte = bytes[i];
-    if (byte != '\n' && byte != '\r' && byte != '\b' && byte != '\t' && byte != '\x1b') continue;
-    send_text(screen, bytes.substr(pending_start, i - pending_start), sink);
-    pending_start = i + 1;
-    switch (byte) {
-      case '\n':
-        send_line_feed(screen, sink);
-        break;
-      case '\r':
-        send_cursor_move(screen, screen.left, screen.row, sink);
-        break;
-      case '\b':
-        if (screen.column > screen.left)
-          send_cursor_move(screen, screen.column - 1, screen.row, sink);
-        break;
-      case '\t': {
-        static constexpr std::string_view kSpaces = "        ";
-        send_text(screen, kSpaces.substr(0, 8 - (screen.column - 1) % 8), sink);
-        break;
+    unsigned char byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80) {
+      std::size_t length = utf8_length(bytes, i);
+      unsigned char control = length == 0 && byte < 0xA0 ? byte : 0;
+      if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(bytes[i + 1]) < 0xA0) {
+        control = static_cast<unsigned char>(bytes[i + 1]);
       }
-      default:
-        send_text(screen, "^[", sink);
-        break;
+      if (control != 0)
+        replace(i, length == 0 ? 1 : length, std::string{'^', '[', char(control - 0x40)});
+      if (length > 0) i += length - 1;
+    } else if (byte == '\n' || byte == '\r' || byte == '\b') {
+      replace(i, 1, {});
+      if (byte == '\n') append_line_feed(screen, out);
+      if (byte == '\r') append_cursor_motion(screen, 1, screen.row, out);
+      if (byte == '\b' && screen.column > 1) {
+        append_cursor_motion(screen, screen.column - 1, screen.row, out);
+      }
+    } else if (byte == '\t') {
+      replace(i, 1, {});
+      append_text(screen, std::string(8 - (screen.column - 1) % 8, ' '), out);
+    } else if (byte < 0x20) {
+      replace(i, 1, std::string{'^', char(byte + 0x40)});
     }
   }
-  send_text(screen, bytes.substr(pending_start), sink);
+  append_text(screen, bytes.substr(pending), out);
 }
 
-void send_clear_screen(Screen& screen, ByteSink& sink) {
-  if (!screen.redirected) sink.put("\x1b[H\x1b[2J");
-  set_record(screen, screen.left, screen.top);
+void append_clear_screen(Screen& screen, std::string& out) {
+  if (!screen.redirected) out += "\x1b[H\x1b[2J";
+  screen.column = 1;
+  screen.row = 1;
 }
 
-void send_move_cursor(Screen& screen, int column, int row, ByteSink& sink) {
-  int width = screen.right - screen.left + 1;
-  int height = screen.bottom - screen.top + 1;
-  if (column < 1 || column > width || row < 1 || row > height) return;
-  send_cursor_move(screen, screen.left + column - 1, screen.top + row - 1, sink);
+void append_move_cursor(Screen& screen, int column, int row, std::string& out) {
+  if (column < 1 || column > screen.columns || row < 1 || row > screen.rows) return;
+  append_cursor_motion(screen, column, row, out);
 }
 
 namespace {

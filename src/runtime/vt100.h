@@ -1,52 +1,48 @@
 #pragma once
 
-#include <cstdint>
+#include <string>
 #include <string_view>
 
 // The terminal bytes for the program's output, as pure logic: the driver's
-// record of where the cursor is, and what to send to move it, end a line,
-// wrap long text and clear the screen. No descriptors here; the console
-// hands in a sink that buffers the bytes.
+// record of where the cursor is, and the bytes that move it, end a line, wrap
+// long text and clear the screen, appended to a string that the console then
+// writes in one call. No descriptors here.
 //
 // Sequences sent (VT100/ANSI):
 //   ESC [ n A / B / C / D   cursor up / down / right / left by n
-//   ESC [ row ; col H       cursor to a position;  ESC [ H  to the top left
+//   ESC [ row ; col H       cursor to a position
+//   ESC [ H                 cursor to the top left
 //   ESC [ 2 J               erase the whole screen
 //   ESC [ m                 all attributes off
 //   ESC [ 6 n               cursor position query, answered ESC [ row ; col R
-
-class ByteSink {
- public:
-  virtual void put(std::string_view bytes) = 0;
-
- protected:
-  ~ByteSink() = default;
-};
+inline constexpr std::string_view kCursorPositionQuery = "\x1b[6n";
+inline constexpr std::string_view kCursorHome = "\x1b[H";
+inline constexpr std::string_view kAttributesOff = "\x1b[m";
 
 struct Screen {
-  bool redirected = true;
-  std::uint8_t columns = 80;
-  std::uint8_t rows = 25;
-  // The window is the whole screen; the program never changes it.
-  std::uint8_t left = 1, top = 1, right = 80, bottom = 25;
+  bool redirected = true;  // no escape sequences at all
+  int columns = 80;
+  int rows = 25;
   // Where the driver believes the terminal's cursor is (1-based).
-  std::uint8_t column = 1;
-  std::uint8_t row = 1;
+  int column = 1;
+  int row = 1;
 };
 
-// A screen of the given size, clamped to 1..255, with the window covering it.
+// A screen of the given size, clamped to 1..255 (80 by 25 for a size of 0).
 Screen make_screen(bool redirected, int columns, int rows);
 
-void send_cursor_move(Screen& screen, int column, int row, ByteSink& sink);
-void send_line_feed(Screen& screen, ByteSink& sink);
+// Moves the cursor record to (column, row) and appends the bytes that take
+// the terminal's cursor there.
+void append_cursor_motion(Screen& screen, int column, int row, std::string& out);
+void append_line_feed(Screen& screen, std::string& out);
 // Plain text, wrapped at the right edge.
-void send_text(Screen& screen, std::string_view text, ByteSink& sink);
-// A hand-over from the standard output file: text with line ends (10) and
-// carriage returns (13); backspace, tab and escape are tamed, see vt100.cc.
-void send_hand_over(Screen& screen, std::string_view bytes, ByteSink& sink);
-void send_clear_screen(Screen& screen, ByteSink& sink);
-// Column and row relative to the window; outside it nothing happens.
-void send_move_cursor(Screen& screen, int column, int row, ByteSink& sink);
+void append_text(Screen& screen, std::string_view text, std::string& out);
+// A line of the program's output: text with line ends (10) and carriage
+// returns (13); other control bytes are shown, never sent (see vt100.cc).
+void append_hand_over(Screen& screen, std::string_view bytes, std::string& out);
+void append_clear_screen(Screen& screen, std::string& out);
+// The program's move_cursor: a column and row outside the screen do nothing.
+void append_move_cursor(Screen& screen, int column, int row, std::string& out);
 
 struct CursorReply {
   bool usable = false;

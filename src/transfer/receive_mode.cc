@@ -5,14 +5,14 @@
 #include <vector>
 
 #include "dszlog/receive_log.h"
+#include "runtime/child_process.h"
 #include "runtime/command_line.h"
+#include "runtime/console.h"
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
-#include "runtime/run_shell_script.h"
-#include "runtime/standard_files.h"
 #include "runtime/termination.h"
 #include "transfer/protocol.h"
-#include "transfer/script_line.h"
+#include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
 
 namespace {
@@ -21,29 +21,6 @@ namespace {
 void print_checked(std::initializer_list<std::string_view> pieces) {
   print_line(pieces);
   io_check();
-}
-
-// Makes sure the destination directory exists and can be entered, creating
-// it (one level) when it is missing. Ends the program with status 1 when it
-// cannot be created. Returns in the starting directory.
-void prepare_destination(const Str& destination, const Str& start) {
-  change_directory(destination);
-  if (take_io_result() == 0) {
-    change_directory(directory_to_return_to(start));
-    io_check();
-    return;
-  }
-  print_checked({""});
-  print_checked({"Warning: Cannot find directory for receive!"});
-  print_checked({"Creating Directory ", destination, " for you... =]"});
-  make_directory(destination);
-  if (take_io_result() != 0) {
-    print_checked({""});
-    print_checked({"Cannot Create Directory ", destination, ". I give up!"});
-    change_directory(directory_to_return_to(start));
-    take_io_result();
-    halt(1);
-  }
 }
 
 // The directory part of a path: "." for a bare name.
@@ -55,10 +32,10 @@ std::string directory_of(const std::string& path) {
 
 // An upload must never be able to replace the DSZ log: a log anywhere below
 // the destination (both resolved) is refused before anything is created.
-void refuse_dsz_log_in_destination(const Str& destination, const Str& start) {
+void refuse_dsz_log_in_destination(std::string_view destination, const std::string& start) {
   std::string dsz_log = dsz_log_path_for(start);
   std::string log_directory = resolved_path(directory_of(dsz_log));
-  std::string upload_directory = resolved_path(destination.view());
+  std::string upload_directory = resolved_path(destination);
   if (log_directory.empty() || upload_directory.empty()) return;
   if (upload_directory == "/" || log_directory == upload_directory ||
       log_directory.rfind(upload_directory + "/", 0) == 0) {
@@ -67,28 +44,51 @@ void refuse_dsz_log_in_destination(const Str& destination, const Str& start) {
   }
 }
 
+// Makes sure the destination directory exists and can be entered, creating
+// it (one level) when it is missing. Ends the program with status 1 when it
+// cannot be created. Returns in the starting directory.
+void prepare_destination(std::string_view destination, const std::string& start) {
+  change_directory(destination);
+  if (take_io_result() == 0) {
+    change_directory(start);
+    io_check();
+    return;
+  }
+  print_checked({""});
+  print_checked({"Warning: Cannot find directory for receive!"});
+  print_checked({"Creating Directory ", destination, " for you... =]"});
+  make_directory(destination);
+  if (take_io_result() != 0) {
+    print_checked({""});
+    print_checked({"Cannot Create Directory ", destination, ". I give up!"});
+    change_directory(start);
+    take_io_result();
+    halt(1);
+  }
+}
+
 }  // namespace
 
-void run_receive_mode() {
+void run_receive_mode(const std::string& start) {
   print_checked({"Receive mode active."});
   if (argument_count() < 3) {
     print_checked({"You did not specify enough parameters!"});
     halt(1);
   }
-  Str destination = argument(2);
-  ShortString<1> letter = argument(3);
+  std::string_view destination = argument(2);
+  std::string_view letter = argument(3).substr(0, 1);
   print_checked({"Upload Path : ", destination});
   const Protocol* protocol = find_protocol(letter);
   if (protocol == nullptr) {
     print_checked({"Invalid Protocol Specified!"});
     halt(1);
   }
-
-  Str start = current_directory();
+  refuse_long_paths(start, {destination, dsz_log_path_for(start)});
   refuse_dsz_log_in_destination(destination, start);
   prepare_destination(destination, start);
 
   WorkingFiles files;
+  print_checked({"DSZ Logpath : ", dsz_log_path_for(start)});
   prepare_working_files(TransferMode::kReceive, start, files);
   print_checked({"Protocol : ", letter, "-modem"});
   print_checked({""});
@@ -97,26 +97,16 @@ void run_receive_mode() {
   change_directory(destination);
   io_check();
   print_checked({""});
-  std::string line = receive_script_line(*protocol, files.transfer_log_path);
-  open_for_writing(files.script);
-  io_check();
-  write_text(files.script, line);
-  end_line(files.script);
-  io_check();
-  close_file(files.script);
-  io_check();
+  write_transfer_script(files, receive_script_line(*protocol, files.transfer_log_path));
   print_checked({protocol->receive_message});
   TreeSnapshot before = snapshot_tree(".");
   int end_status = run_shell_script(files.script_name);
   print_checked({""});
 
-  change_directory(directory_to_return_to(start));
+  change_directory(start);
   std::vector<FileStamp> working_files;
-  for (const Str& path : {files.transfer_log_path, files.script_name}) {
-    if (std::optional<FileStamp> stamp = regular_file_stamp(path.view())) {
-      working_files.push_back(*stamp);
-    }
+  for (const std::string& path : {files.transfer_log_path, files.script_name}) {
+    if (std::optional<FileStamp> stamp = regular_file_stamp(path)) working_files.push_back(*stamp);
   }
-  translate_receive_log(
-      {files.transfer_log_path.view(), destination.view(), &before, working_files, end_status});
+  translate_receive_log({files.transfer_log_path, destination, &before, working_files, end_status});
 }

@@ -3,13 +3,15 @@
 #include <string>
 
 #include "dszlog/send_log.h"
+#include "runtime/child_process.h"
 #include "runtime/command_line.h"
+#include "runtime/console.h"
+#include "runtime/file.h"
+#include "runtime/file_system.h"
 #include "runtime/io_result.h"
-#include "runtime/run_shell_script.h"
-#include "runtime/standard_files.h"
 #include "runtime/termination.h"
 #include "transfer/protocol.h"
-#include "transfer/script_line.h"
+#include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
 
 namespace {
@@ -18,63 +20,62 @@ namespace {
 // list of any length is sent and recorded whole.
 FileTable g_file_table;
 
-[[noreturn]] void usage_error(std::string_view message) {
+[[noreturn]] void usage_error(std::initializer_list<std::string_view> message) {
   print_line(message);
   halt(1);
 }
 
-// Reads one name per line, at most 64 bytes each, the rest of a line skipped.
-void read_file_list(const ShortString<64>& path) {
+// Reads one name per line, each whole; a name longer than the system takes
+// is skipped, never sent as its prefix.
+void read_file_list(std::string_view path) {
   TextFile list;
-  bind_file(list, path);
-  open_for_reading(list);
-  if (take_io_result() != 0) {
-    print_line({"File not found : ", path});
-    halt(1);
+  OpenResult opened = open_text_file(list, path);
+  if (opened == OpenResult::kNotRegular) usage_error({"Not a regular file : ", path});
+  if (opened == OpenResult::kFailed) {
+    take_io_result();
+    usage_error({"File not found : ", path});
   }
-  while (!at_end_of_file(list)) {
-    ShortString<64> name = read_line(list, 64);
-    skip_line(list);
+  std::string name;
+  bool cut = false;
+  while (read_line(list, name, kMaxPath, cut)) {
+    if (cut) {
+      print_line("Skipped.. a name longer than 4095 bytes");
+      continue;
+    }
     print_line({"Adding.. ", name});
     g_file_table.push_back(name);
   }
   io_check();
-  // The list stays open until the process ends.
-}
-
-void write_script(WorkingFiles& files, const std::string& line) {
-  open_for_writing(files.script);
-  write_text(files.script, line);
-  end_line(files.script);
-  close_file(files.script);
 }
 
 }  // namespace
 
-void run_send_mode() {
-  WorkingFiles files;
-  prepare_working_files(TransferMode::kSend, Str(), files);
+void run_send_mode(const std::string& start) {
+  print_line({"DSZ Logpath : ", dsz_log_path_for(start)});
   print_line("Send mode active.");
   io_check();
-  if (argument_count() < 3) usage_error("You did not specify enough parameters!");
+  if (argument_count() < 3) usage_error({"You did not specify enough parameters!"});
 
-  ShortString<64> list_path = argument(2);
+  std::string_view list_path = argument(2);
   print_line({"Filelist path set to ", list_path});
-  ShortString<1> letter = argument(3);
+  std::string_view letter = argument(3).substr(0, 1);
   const Protocol* protocol = find_protocol(letter);
   if (protocol == nullptr) {
     print_line("Invalid Protocol Specified!");
-    usage_error("Uppercase \"X\" \"Y\" or \"Z\" ! ");
+    usage_error({"Uppercase \"X\" \"Y\" or \"Z\" ! "});
   }
   print_line({"Protocol : ", letter, "-modem"});
   print_line();
   io_check();
+  refuse_long_paths(start, {list_path, dsz_log_path_for(start)});
 
   read_file_list(list_path);
-  print_line({"Total Files Added : ", integer_text(static_cast<long long>(g_file_table.size()))});
+  print_line({"Total Files Added : ", std::to_string(g_file_table.size())});
 
+  WorkingFiles files;
+  prepare_working_files(TransferMode::kSend, start, files);
   print_line();
-  write_script(files, send_script_line(*protocol, g_file_table, files.transfer_log_path));
+  write_transfer_script(files, send_script_line(*protocol, g_file_table, files.transfer_log_path));
   print_line(protocol->send_message);
   io_check();
   int end_status = run_shell_script(files.script_name);

@@ -1,32 +1,49 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
-#include "runtime/short_string.h"
-#include "runtime/text_file.h"
+#include "runtime/file.h"
 
-// The working files of one transfer, named after a transfer number drawn from
-// the clock: the transfer script (the one-line shell script that runs the
-// protocol program) and the transfer log (its standard error), both in the
-// starting directory, and the DSZ log, made to exist here.
+// The working files of one transfer, both in the starting directory and
+// named after a transfer number: the transfer script (the one-line shell
+// script that runs the protocol program) and the transfer log (its standard
+// error). The number is drawn from the clock; when a live transfer holds it
+// (its transfer log is locked for as long as that transfer runs), or when
+// either name is taken by a link or by something that is not a regular file,
+// the next number is tried.
 
 enum class TransferMode { kSend, kReceive };
 
 struct WorkingFiles {
-  Str number_text;
-  Str transfer_log_path;  // always absolute
-  Str script_name;        // bare in send mode, absolute in receive mode
-  TextFile script;        // left open; the driver rewrites it
+  std::string transfer_log_path;  // always absolute
+  std::string script_name;        // bare in send mode, absolute in receive mode
+  Fd transfer_log;                // created here, so the shell's 2> finds a regular file
+  Fd script;
 };
 
-// Prints "DSZ Logpath : " with the DSZ log path. The starting directory is
-// read here in send mode; receive mode hands in the one it read.
-void prepare_working_files(TransferMode mode, const Str& starting_directory, WorkingFiles& files);
+// The number a transfer started at clock second `seconds` draws: f applied
+// nine times to the second (as a 32-bit number) mod 1000003, then mod 999,
+// where f(x) = ((x + 1) * 998) mod 1000003.
+int transfer_number(long long seconds);
 
-// The directory to return to: the root when the starting directory is the
-// root itself (whose query result joins no name).
-Str directory_to_return_to(const Str& starting_directory);
+// `name` in `directory` (an absolute path, "/" for the root).
+std::string path_in(const std::string& directory, std::string_view name);
 
-// The DSZ log path: the value of DSZLOG, or dsz.log in the starting directory.
-std::string dsz_log_path_for(const Str& starting_directory);
+// The DSZ log path: the value of DSZLOG when it is set and not empty, else
+// dsz.log in the starting directory.
+std::string dsz_log_path_for(const std::string& start);
+
+// Ends the program ("Path too long : " and the path, status 1) when one of
+// the paths, or the longest working-file path in `start`, is longer than the
+// system takes.
+void refuse_long_paths(const std::string& start, std::initializer_list<std::string_view> paths);
+
+// Claims a transfer number and creates both working files, then opens the
+// DSZ log; ends the program when no number is free ("No free transfer
+// number in" the directory, status 1) or a file cannot be made.
+void prepare_working_files(TransferMode mode, const std::string& start, WorkingFiles& files);
+
+// Writes the script's one line and a line feed; ends the program on a failure.
+void write_transfer_script(WorkingFiles& files, const std::string& line);

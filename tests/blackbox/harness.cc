@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -66,7 +67,16 @@ std::string program_of(const RunOptions& options) {
     ::_exit(125);
   }
   if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
+  if (options.file_size_limit > 0) {
+    rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                 static_cast<rlim_t>(options.file_size_limit)};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, SIG_IGN);
+  }
   std::vector<std::string> argv_text{program};
+  if (!options.shell_before.empty()) {
+    argv_text = {"/bin/sh", "-c", options.shell_before + "\nexec \"$0\" \"$@\"", program};
+  }
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
   std::vector<std::string> env_text = full_environment(options);
   std::vector<char*> argv = c_strings(argv_text);
@@ -231,30 +241,6 @@ bool same_attributes(const termios& a, const termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
          a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
-
-Scratch::Scratch() {
-  char pattern[] = "/tmp/vrl-XXXXXX";
-  path_ = ::mkdtemp(pattern);
-  std::filesystem::permissions(path_, std::filesystem::perms::all);
-}
-
-Scratch::~Scratch() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-void write_file(const std::string& path, const std::string& content) {
-  std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream buffer;
-  buffer << in.rdbuf();
-  return buffer.str();
-}
-
-bool file_exists(const std::string& path) { return std::filesystem::exists(path); }
 
 FakeProtocolBin::FakeProtocolBin(const Scratch& scratch) : dir_(scratch.file("bin")) {
   std::filesystem::create_directory(dir_);

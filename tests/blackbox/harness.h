@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "../common/scratch.h"
+
 // Runs the built vurel the way a BBS does: on a pseudo-terminal of a given
 // size (answering the cursor query, or not), or with its output redirected.
 
@@ -20,7 +22,9 @@ struct RunOptions {
   CursorAnswer answer = CursorAnswer::kAtTopLeft;
   std::string custom_answer;  // bytes sent for kCustom
   int timeout_seconds = 30;
-  bool as_nobody = false;  // run as uid and gid 65534 (needs root)
+  bool as_nobody = false;    // run as uid and gid 65534 (needs root)
+  std::string shell_before;  // shell code run right before vurel, in its process
+  long file_size_limit = 0;  // RLIMIT_FSIZE in bytes, SIGXFSZ ignored; 0: none
 };
 
 struct RunResult {
@@ -48,22 +52,6 @@ extern const std::vector<std::string> kBanner;
 std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end);
 
 bool same_attributes(const termios& a, const termios& b);
-
-// A scratch directory removed at the end.
-class Scratch {
- public:
-  Scratch();
-  ~Scratch();
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void write_file(const std::string& path, const std::string& content);
-std::string read_file(const std::string& path);
-bool file_exists(const std::string& path);
 
 // A directory of stand-ins for sz, sx, sb, rz, rx and rb (links to the fake
 // protocol program), to put first on PATH.

@@ -22,8 +22,6 @@ std::string random_bytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
-
-
 class LrzszTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -39,8 +37,13 @@ class LrzszTest : public ::testing::Test {
     RunOptions options;
     options.args = args;
     options.directory = bbs();
-    options.env = {"PATH=/usr/bin:/bin", "DSZLOG=" + dsz()};
-    options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
+    options.env = extra_env;
+    for (const std::string& setting : Lines{"PATH=/usr/bin:/bin", "DSZLOG=" + dsz()}) {
+      std::string name = setting.substr(0, setting.find('=') + 1);
+      bool given = false;
+      for (const std::string& entry : extra_env) given = given || entry.rfind(name, 0) == 0;
+      if (!given) options.env.push_back(setting);
+    }
     options.timeout_seconds = 60;
     Peer peer{peer_command + " 2>" + scratch_.file("peer.log"), rcv(), zmodem_send};
     PeerRunResult result = run_with_peer(options, peer);
@@ -143,6 +146,31 @@ TEST_F(LrzszTest, FilesCutOffMidwayAreNotCredited) {
   }
 }
 
+// Paths are held whole: a 150-byte list path, a 300-byte path to a file
+// whose base name is 250 bytes, a 300-byte DSZ log and upload directory.
+TEST_F(LrzszTest, LongPathsAreHeldWhole) {
+  std::string base = std::string(246, 'b') + ".bin";
+  std::string dir = scratch_.file("f/") + std::string(300 - scratch_.file("f/").size() - 251, 'd');
+  std::string long_dsz = scratch_.file(std::string(200, 'g') + "/");
+  long_dsz += std::string(300 - long_dsz.size() - 4, 'h') + ".log";
+  std::string up = bbs() + "/" + std::string(150, 'u') + "/";
+  up += std::string(300 - up.size(), 'v');
+  for (const std::string& d : {dir, long_dsz.substr(0, long_dsz.rfind('/')), up})
+    std::filesystem::create_directories(d);
+  ASSERT_EQ(300u, (dir + "/" + base).size());
+  std::string data = random_bytes(5000, 7);
+  write_file(dir + "/" + base, data);
+  write_file(scratch_.file("rcv/" + base), data.substr(0, 1));  // rz -Y takes only what it has
+  std::string list = scratch_.file(std::string(150 - scratch_.path().size() - 1, 'l'));
+  write_file(list, dir + "/" + base + "\n");
+  run({"--send", list, "Z"}, "rz -b -y -v", true, {"DSZLOG=" + long_dsz});
+  EXPECT_EQ(data, read_file(scratch_.file("rcv/" + base)));
+  write_file(scratch_.file("rcv/up.txt"), "upload\n");
+  run({"--receive", up, "Z"}, "sz -b up.txt", false, {"DSZLOG=" + long_dsz});
+  EXPECT_EQ(sent_record(dir + "/" + base) + received_record(up + "/up.txt", 7),
+            read_file(long_dsz));
+}
+
 class LrzszReceiveTest : public LrzszTest {
  protected:
   void SetUp() override {
@@ -179,9 +207,9 @@ TEST_F(LrzszReceiveTest, GermanSystemStillCreditsUploads) {
   // ("Empfange:" for "Receiving:").
   std::string locales = scratch_.file("locales");
   std::filesystem::create_directory(locales);
-  ASSERT_EQ(0, std::system(("localedef -i de_DE -f UTF-8 '" + locales +
-                            "/de_DE.UTF-8' >/dev/null 2>&1")
-                               .c_str()))
+  ASSERT_EQ(
+      0, std::system(
+             ("localedef -i de_DE -f UTF-8 '" + locales + "/de_DE.UTF-8' >/dev/null 2>&1").c_str()))
       << "localedef failed: the Debian package locales is needed";
   Lines german = {"LANG=de_DE.UTF-8", "LANGUAGE=de", "LOCPATH=" + locales};
   std::string check = "env LANG=de_DE.UTF-8 LOCPATH='" + locales +

@@ -12,8 +12,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-
-
 class ReceiveTest : public ::testing::Test {
  protected:
   ReceiveTest() : bin_(scratch_) { std::filesystem::create_directory(start_); }
@@ -156,10 +154,11 @@ TEST_F(ReceiveTest, OddLogLines) {
   std::filesystem::create_directory(start_ + "/up");
   std::string long_name(200, 'L');
   std::string redraws(300, '\r');
-  std::string run = "printf 'x' > " + long_name + "; printf 'y' > late; printf 'z' > bin\001x; " +
-                    "printf 'w' > mid; printf 'Receiving: \\nReceiving:\\n" + redraws +
-                    "Receiving: late\\nxxReceiving: mid\\n\\001\\377\\200\\nReceiving: bin\\001x\\n" +
-                    "Receiving: " + long_name + "\\n' >&2";
+  std::string run =
+      "printf 'x' > " + long_name + "; printf 'y' > late; printf 'z' > bin\001x; " +
+      "printf 'w' > mid; printf 'Receiving: \\nReceiving:\\n" + redraws +
+      "Receiving: late\\nxxReceiving: mid\\n\\001\\377\\200\\nReceiving: bin\\001x\\n" +
+      "Receiving: " + long_name + "\\n' >&2";
   RunResult result = receive("up", "Z", run);
   EXPECT_EQ(0, result.exit_code);
   // A report opens a segment, however far into the line; a name with a
@@ -172,10 +171,10 @@ TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
   // receiving program that rewrites it does the same): the shell never
   // reads it again once the program runs.
   std::string dsz = "DSZLOG=" + scratch_.file("dsz.log");
-  RunResult result = receive(start_, "Z",
-                             "for s in '" + start_ + "'/vrl*.sh; do echo 'touch " + start_ +
-                                 "/pwned' >> \"$s\"; done",
-                             false, {dsz});
+  RunResult result = receive(
+      start_, "Z",
+      "for s in '" + start_ + "'/vrl*.sh; do echo 'touch " + start_ + "/pwned' >> \"$s\"; done",
+      false, {dsz});
   EXPECT_EQ(0, result.exit_code);
   EXPECT_FALSE(file_exists(start_ + "/pwned"));
   // A DSZ log anywhere below the upload directory is refused before anything
@@ -189,7 +188,8 @@ TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
   for (const auto& [destination, env] : refused) {
     result = receive(destination[0], "Z", "", false, env);
     EXPECT_EQ(1, result.exit_code) << destination[0];
-    EXPECT_NE(std::string::npos, result.output.find("lies in the upload directory")) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("lies in the upload directory"))
+        << result.output;
     EXPECT_EQ(Lines({start_ + "/link", start_ + "/up"}), files_named(start_, "", ""));
     EXPECT_TRUE(std::filesystem::is_empty(start_ + "/up/logs"));
   }

@@ -8,7 +8,6 @@
 
 namespace {
 
-
 const std::vector<std::string> kKnownIssues = {
     "Known Issues and Bugs (for this release, may be fixed future releases:",
     " o Xmodem receive fully functional. :-())",

@@ -50,7 +50,8 @@ class ZmodemCallerTest : public ::testing::Test {
 
   // Runs vurel with the zmodem.js caller; returns the DSZ log.
   std::string transfer(const Lines& args, const Scenario& scenario) {
-    std::string command = "node '" + caller_dir() + "/zcaller.js' '" + scratch_.file("caller") + "'";
+    std::string command =
+        "node '" + caller_dir() + "/zcaller.js' '" + scratch_.file("caller") + "'";
     for (std::string step : scenario.steps) {
       std::size_t at = step.find('%');
       if (at != std::string::npos) step.replace(at, 1, scratch_.file("files"));
@@ -110,7 +111,8 @@ TEST_F(ZmodemCallerTest, Uploads) {
       {"a name with CR that imitates another caller's file",
        {"put:%/first.txt:popular.zip\rmine"},
        {}},
-      {"cancelled in the middle", {"put:%/first.txt", "put:%/big.bin:big.bin:abort@1000000"},
+      {"cancelled in the middle",
+       {"put:%/first.txt", "put:%/big.bin:big.bin:abort@1000000"},
        {"first.txt"}},
       {"the line drops in the middle",
        {"put:%/first.txt", "put:%/big.bin:big.bin:drop@1000000"},
@@ -126,9 +128,9 @@ TEST_F(ZmodemCallerTest, Uploads) {
     std::string expected_records;
     for (const std::string& name : scenario.expected) {
       std::string path = scratch_.file("up/" + name);
-      std::string source = file(name == "with space.txt"  ? "first.txt"
-                                : name == "sub/x.txt" ? "third.txt"
-                                                      : name);
+      std::string source = file(name == "with space.txt" ? "first.txt"
+                                : name == "sub/x.txt"    ? "third.txt"
+                                                         : name);
       EXPECT_EQ(read_file(source), read_file(path)) << name;
       expected_records += received_record(path, static_cast<long long>(read_file(path).size()));
     }

@@ -26,8 +26,9 @@ int main(int argc, char** argv) {
     drop = drop || std::strcmp(argv[first], "--drop") == 0;
   }
   if (argc - first < 3) {
-    std::fprintf(stderr,
-                 "usage: peer_relay [--zmodem-send] [--drop] PEER_DIR 'PEER COMMAND' VUREL ARGS...\n");
+    std::fprintf(
+        stderr,
+        "usage: peer_relay [--zmodem-send] [--drop] PEER_DIR 'PEER COMMAND' VUREL ARGS...\n");
     return 2;
   }
   RunOptions options;

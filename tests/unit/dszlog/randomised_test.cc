@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "../temp_dir.h"
+#include "../../common/scratch.h"
 #include "dszlog/receive_log.h"
 #include "dszlog/send_log.h"
+#include "runtime/file.h"
 #include "runtime/io_result.h"
-#include "runtime/text_file.h"
 
 namespace {
 
@@ -24,44 +24,41 @@ std::string random_text(std::mt19937& random, std::size_t max_length, const std:
   return text;
 }
 
-// The file list as the model reads it: split at LF; a name is the first 64
-// bytes of its line, less one CR before the LF when the line is shorter.
-std::vector<std::string> model_names(const std::string& content) {
-  std::vector<std::string> names;
+// Lines as the model reads them: split at LF; a line longer than the limit
+// is its first `limit` bytes, marked "+"; else one CR before the LF is dropped.
+std::vector<std::string> model_lines(const std::string& content, std::size_t limit) {
+  std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < content.size()) {
     std::size_t end = content.find('\n', start);
     bool ended = end != std::string::npos;
     std::string line = content.substr(start, ended ? end - start : std::string::npos);
-    if (line.size() >= 64) {
-      line = line.substr(0, 64);
+    if (line.size() > limit) {
+      line = line.substr(0, limit) + "+";
     } else if (ended && !line.empty() && line.back() == '\r') {
       line.pop_back();
     }
-    names.push_back(line);
+    lines.push_back(line);
     start = ended ? end + 1 : content.size();
   }
-  return names;
+  return lines;
 }
 
-TEST(Randomised, FileListReaderMatchesTheModel) {
+TEST(Randomised, LineReaderMatchesTheModel) {
   std::mt19937 random(20261207);
-  TempDir dir;
+  Scratch scratch;
   for (int round = 0; round < kRounds; ++round) {
     std::string content = random_text(random, 2000, std::string("ab \r\n\n\t\"$\xfe", 11));
-    write_file(dir.file("list"), content);
+    write_file(scratch.file("list"), content);
     take_io_result();
     TextFile list;
-    bind_file(list, dir.file("list"));
-    open_for_reading(list);
-    std::vector<std::string> names;
-    while (!at_end_of_file(list)) {
-      names.emplace_back(read_line(list, 64).view());
-      skip_line(list);
-    }
-    close_file(list);
+    open_text_file(list, scratch.file("list"));
+    std::vector<std::string> lines;
+    std::string line;
+    bool cut = false;
+    while (read_line(list, line, 64, cut)) lines.push_back(line + (cut ? "+" : ""));
     ASSERT_EQ(0, take_io_result());
-    ASSERT_EQ(model_names(content), names) << "round " << round;
+    ASSERT_EQ(model_lines(content, 64), lines) << "round " << round;
   }
 }
 
@@ -78,18 +75,18 @@ TEST(Randomised, SendReaderCreditsOnlyNamesTheLogReported) {
       std::string line = random_text(random, 30, alphabet);
       if (!table.empty() && random() % 2 == 0) {
         const char* kinds[] = {"Sending: ", "sz: skipped: ", "cannot open ", "Sending ", ""};
-        line += kinds[random() % 5] + std::string(table[random() % table.size()].view());
+        line += kinds[random() % 5] + table[random() % table.size()];
       }
       if (random() % 6 == 0) line += " caught signal";
       lines.push_back(line.substr(0, 255));
     }
     SendLogReader reader(table);
     for (const std::string& line : lines) reader.read_line(line);
-    if (random() % 4 == 0) reader.line_dropped();
+    reader.transfer_ended(0, random() % 4 == 0);
     std::vector<bool> record = reader.entries_to_record();
     for (std::size_t i = 0; i < table.size(); ++i) {
       if (!record[i]) continue;
-      std::string name(table[i].view());
+      const std::string& name = table[i];
       ASSERT_FALSE(name.empty());
       std::string base =
           name.substr(name.rfind('/') == std::string::npos ? 0 : name.rfind('/') + 1);
@@ -100,7 +97,7 @@ TEST(Randomised, SendReaderCreditsOnlyNamesTheLogReported) {
       }
       ASSERT_TRUE(mentioned) << name;
       // Recorded at its first place in the table only.
-      for (std::size_t j = 0; j < i; ++j) ASSERT_NE(table[j].view(), table[i].view());
+      for (std::size_t j = 0; j < i; ++j) ASSERT_NE(table[j], table[i]);
     }
   }
 }
@@ -123,7 +120,8 @@ TEST(Randomised, ReceiveReaderNamesStandAfterTheMarker) {
       ASSERT_EQ(std::string::npos, name.find('\r'));
       bool found = false;
       for (const std::string& line : lines) {
-        found = found || ("\r" + line + "\r").find("\rReceiving: " + name + "\r") != std::string::npos;
+        found =
+            found || ("\r" + line + "\r").find("\rReceiving: " + name + "\r") != std::string::npos;
       }
       ASSERT_TRUE(found) << name;
       for (std::size_t j = 0; j < i; ++j) ASSERT_NE(names[j], names[i]);

@@ -12,8 +12,7 @@ using Names = std::vector<std::string>;
 Names received(const Names& lines, bool dropped = false, int end_status = 0) {
   ReceiveLogReader reader;
   for (const std::string& line : lines) reader.read_line(line);
-  reader.program_ended(end_status);
-  if (dropped) reader.line_dropped();
+  reader.transfer_ended(end_status, dropped);
   Names result;
   for (const std::string& name : reader.received_names()) result.push_back(name);
   return result;

@@ -16,8 +16,7 @@ std::vector<std::string> sent(const std::vector<std::string>& names,
   for (const std::string& name : names) table.emplace_back(name);
   SendLogReader reader(table);
   for (const std::string& line : lines) reader.read_line(line);
-  reader.program_ended(end_status);
-  if (dropped) reader.line_dropped();
+  reader.transfer_ended(end_status, dropped);
   std::vector<bool> record = reader.entries_to_record();
   std::vector<std::string> result;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -93,8 +92,8 @@ TEST(SendLog, EndStatusOf128OrMoreCutsOffTheLastFile) {
   EXPECT_EQ(Names({"first.txt", "big.bin"}), sent({"first.txt", "big.bin"}, aborted, false, 0));
   EXPECT_EQ(Names({"first.txt"}), sent({"first.txt", "big.bin"}, aborted, false, 128));
   EXPECT_EQ(Names({"first.txt"}), sent({"first.txt", "big.bin"}, aborted, false, 128 + 9));
-  const Names missing = {"Sending: a", "\rsz: cannot open /f/gone: No such file or directory",
-                         "\r", "Transfer incomplete"};
+  const Names missing = {"Sending: a", "\rsz: cannot open /f/gone: No such file or directory", "\r",
+                         "Transfer incomplete"};
   EXPECT_EQ(Names({"a"}), sent({"a", "/f/gone"}, missing, false, 1));
   // Not when the file reported last had failed.
   EXPECT_EQ(Names({"a"}), sent({"a", "/f/gone"}, missing, false, 128));
@@ -114,13 +113,15 @@ TEST(SendLog, StatusWordsInNamesAreData) {
   // only outside the reports, and no credit comes from a line holding one.
   EXPECT_EQ(Names(), sent({"Transfer"}, {"Sending: a", "\r", "Transfer incomplete"}));
   EXPECT_EQ(Names({"Retry.txt", "b"}),
-            sent({"Retry.txt", "b"}, {"Sending: Retry.txt", "\rSending: b", "\r", "Transfer incomplete"}));
+            sent({"Retry.txt", "b"},
+                 {"Sending: Retry.txt", "\rSending: b", "\r", "Transfer incomplete"}));
   EXPECT_EQ(Names({"x caught signal.bin"}),
             sent({"x caught signal.bin"}, {"Sending: x caught signal.bin", "Transfer complete"}));
   // sx names the file as listed, before ", N blocks: ...".
-  EXPECT_EQ(Names({"d/a, 1 blocks: x"}),
-            sent({"d/a, 1 blocks: x"},
-                 {"Sending d/a, 1 blocks: x, 3 blocks: Give your local XMODEM receive command now."}));
+  EXPECT_EQ(
+      Names({"d/a, 1 blocks: x"}),
+      sent({"d/a, 1 blocks: x"},
+           {"Sending d/a, 1 blocks: x, 3 blocks: Give your local XMODEM receive command now."}));
   // A report past the first 255 bytes of a line counts.
   EXPECT_EQ(Names({"a"}), sent({"a"}, {std::string(300, '\r') + "Sending: a"}));
 }

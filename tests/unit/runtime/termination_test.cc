@@ -9,7 +9,6 @@
 #include <string>
 
 #include "runtime/io_result.h"
-#include "runtime/standard_files.h"
 
 namespace {
 
@@ -29,7 +28,6 @@ TEST(TerminationDeathTest, IoCheckWithNothingPendingGoesOn) {
 TEST(TerminationDeathTest, IoCheckEndsWithTheReportAndTheNumber) {
   EXPECT_EXIT(
       {
-        bind_standard_files();
         set_io_error(5);
         io_check();
       },
@@ -40,7 +38,6 @@ TEST(TerminationDeathTest, IoCheckEndsWithTheReportAndTheNumber) {
   pid_t child = ::fork();
   if (child == 0) {
     ::dup2(pipe_fds[1], 1);
-    bind_standard_files();
     set_io_error(2);
     io_check();
   }
@@ -71,14 +68,12 @@ TEST(TerminationDeathTest, ExitProceduresRunMostRecentFirst) {
 TEST(TerminationDeathTest, ProcessorFaults) {
   EXPECT_EXIT(
       {
-        bind_standard_files();
         install_fault_handlers();
         ::raise(SIGSEGV);
       },
       ::testing::ExitedWithCode(216), "");
   EXPECT_EXIT(
       {
-        bind_standard_files();
         install_fault_handlers();
         ::raise(SIGFPE);
       },

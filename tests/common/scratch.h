@@ -1,26 +1,27 @@
 #pragma once
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-// A temporary directory removed at the end of the test, with helpers for
-// writing and reading whole files.
-class TempDir {
+// A scratch directory that every user may enter and write, removed at the
+// end, and whole-file helpers: shared by the unit and black-box tests.
+class Scratch {
  public:
-  TempDir() {
-    char pattern[] = "/tmp/vurel-unit-XXXXXX";
+  Scratch() {
+    char pattern[] = "/tmp/vrl-XXXXXX";
     path_ = ::mkdtemp(pattern);
+    std::filesystem::permissions(path_, std::filesystem::perms::all);
   }
-  ~TempDir() {
+  ~Scratch() {
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);
   }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
 
@@ -37,4 +38,9 @@ inline std::string read_file(const std::string& path) {
   std::stringstream buffer;
   buffer << in.rdbuf();
   return buffer.str();
+}
+
+inline bool file_exists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
 }

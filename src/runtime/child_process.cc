@@ -1,0 +1,111 @@
+#include "runtime/child_process.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+#include "runtime/command_line.h"
+#include "runtime/termination.h"
+
+namespace {
+
+constexpr int kRecordedSignals[] = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
+constexpr int kIgnoredSignals[] = {SIGPIPE, SIGXFSZ};
+
+volatile sig_atomic_t g_hung_up = 0;
+volatile sig_atomic_t g_stop_signal = 0;
+volatile pid_t g_child = 0;
+
+void on_signal(int signal_number) {
+  if (signal_number == SIGHUP) {
+    g_hung_up = 1;
+  } else {
+    g_stop_signal = signal_number;
+  }
+  if (g_child > 0) ::kill(g_child, signal_number);
+}
+
+void set_action(int signal_number, void (*handler)(int)) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  ::sigaction(signal_number, &action, nullptr);
+}
+
+sigset_t recorded_signals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : kRecordedSignals) sigaddset(&set, signal_number);
+  return set;
+}
+
+// The program's environment, with the protocol program's messages in the C
+// locale: the log translations read them, and a translated lrzsz would name
+// no file in words they know. The caller never sees these messages.
+std::vector<std::string> child_environment() {
+  std::vector<std::string> env;
+  if (char** entries = environment_block()) {
+    for (char** entry = entries; *entry != nullptr; ++entry) {
+      std::string_view text(*entry);
+      if (text.rfind("LC_ALL=", 0) == 0 || text.rfind("LANGUAGE=", 0) == 0) continue;
+      env.emplace_back(text);
+    }
+  }
+  env.emplace_back("LC_ALL=C");
+  return env;
+}
+
+}  // namespace
+
+void catch_signals() {
+  for (int signal_number : kRecordedSignals) set_action(signal_number, on_signal);
+  for (int signal_number : kIgnoredSignals) set_action(signal_number, SIG_IGN);
+}
+
+bool caller_hung_up() { return g_hung_up != 0; }
+
+int stop_signal() { return g_stop_signal; }
+
+int run_shell_script(std::string_view script_name) {
+  std::string script(script_name);
+  std::vector<std::string> env_text = child_environment();
+  std::vector<char*> envp;
+  for (std::string& entry : env_text) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  char shell[] = "/bin/sh";
+  char* argv[] = {shell, script.data(), nullptr};
+
+  // A signal that comes before the child exists stops it from starting; one
+  // that comes later is passed on to it.
+  sigset_t recorded = recorded_signals();
+  sigset_t previous;
+  ::sigprocmask(SIG_BLOCK, &recorded, &previous);
+  if (caller_hung_up() || stop_signal() != 0) {
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    return -1;
+  }
+  pid_t child = ::fork();
+  if (child == 0) {
+    for (int signal_number : kRecordedSignals) set_action(signal_number, SIG_DFL);
+    for (int signal_number : kIgnoredSignals) set_action(signal_number, SIG_DFL);
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+    ::execve(shell, argv, envp.data());
+    halt(127);
+  }
+  g_child = child;
+  ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+  if (child < 0) return -1;
+  int status = 0;
+  pid_t ended;
+  do {
+    ended = ::waitpid(child, &status, 0);
+  } while (ended < 0 && errno == EINTR);
+  g_child = 0;
+  if (ended < 0) return -1;
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string_view>
+
+// The child process and the signals that reach the program meanwhile.
+//
+// A hang-up (SIGHUP: the caller's line dropped) and the stop signals SIGTERM,
+// SIGINT and SIGQUIT (a BBS stopping its door) are recorded instead of ending
+// the program, so that the files that moved still reach the DSZ log and the
+// terminal is restored. While the protocol program runs they are passed on to
+// it. A write to a closed pipe or socket (SIGPIPE) and to a file beyond its
+// size limit (SIGXFSZ) fails instead of ending the program. A child restores
+// the default actions before it runs the shell.
+void catch_signals();
+bool caller_hung_up();
+// The stop signal that came, or 0.
+int stop_signal();
+
+// Runs `/bin/sh SCRIPT` in a child process on the caller's terminal and waits
+// for it to end. The script name is one argument, whatever bytes it holds.
+// Returns how the child ended: its exit status, 128 + N when signal N ended
+// it (as the shell tells it); -1 when it was not started, because the caller
+// hung up or a stop signal came first, or no child could be made. A child
+// that cannot execute the shell ends with status 127.
+int run_shell_script(std::string_view script_name);

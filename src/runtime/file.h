@@ -1,0 +1,67 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The file layer. Operations never throw and return no error code: a failure
+// becomes the pending I/O result (io_result.h), and while one is pending
+// every operation here does nothing.
+
+// An owned descriptor, closed when it goes out of scope.
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(other.release()) {}
+  Fd& operator=(Fd&& other) noexcept;
+  ~Fd();
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  int release();
+
+ private:
+  int fd_ = -1;
+};
+
+// Opens `path` with `flags` (O_CLOEXEC added; new files get 0666 less the
+// umask). A failure is pending when the error has a number, and the result
+// is invalid in any case.
+Fd open_file(std::string_view path, int flags);
+
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, so that
+// no file the program opens later can take a standard descriptor's place.
+void open_missing_standard_descriptors();
+
+// Whether the open descriptor is a regular file.
+bool is_regular_file(int fd);
+
+// A text file read line by line through a buffer held in the handle.
+struct TextFile {
+  Fd fd;
+  std::vector<char> buffer;
+  std::size_t position = 0;  // next byte to read
+  std::size_t end = 0;       // bytes in the buffer
+};
+
+enum class OpenResult { kOpened, kFailed, kNotRegular };
+
+// Opens a regular file for reading, without blocking on anything else (a
+// FIFO or a device is never read: kNotRegular). kFailed leaves the error
+// pending.
+OpenResult open_text_file(TextFile& file, std::string_view path);
+
+// Reads the current line into `line`, without its LF and without a CR right
+// before the LF (only LF ends a line). A line longer than `limit` keeps its
+// first `limit` bytes and the rest is skipped; `cut` tells so. False at the
+// end of the file, or when a failure is pending.
+bool read_line(TextFile& file, std::string& line, std::size_t limit, bool& cut);
+
+// Writes the pieces and a line feed in one system call, so that no other
+// writer can come between them. When the file takes only part of it (a full
+// disk, a size limit), the part is cut off again, if nothing was appended
+// after it meanwhile: the line is in the file whole or not at all.
+void write_whole_line(int fd, std::initializer_list<std::string_view> pieces);

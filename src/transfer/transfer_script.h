@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "transfer/protocol.h"
+
+// The transfer script's one line (without its line feed), which /bin/sh
+// reads: "exec ", the protocol program and its operands, the redirection of
+// standard error into the transfer log. What stands there reaches the program
+// byte for byte; nothing in a name or a path can run a command or split into
+// two arguments.
+
+// Send: every name between double quotes. A "--" goes before the names when
+// one of them begins with "-", so that no name is read as an option.
+std::string send_script_line(const Protocol& protocol, const std::vector<std::string>& names,
+                             std::string_view transfer_log_path);
+
+// Receive: no names.
+std::string receive_script_line(const Protocol& protocol, std::string_view transfer_log_path);
+
+// The name between double quotes, with a backslash before each " $ ` \.
+std::string double_quoted(std::string_view name);
+
+// The redirection "2>" + path: the path as it stands when it holds only
+// letters, digits and / . _ + , : @ % = -, else double-quoted.
+std::string error_redirection(std::string_view path);

@@ -1,0 +1,56 @@
+#include "transfer/transfer_script.h"
+
+#include <gtest/gtest.h>
+
+#include "transfer/working_files.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(TransferScript, PlainNamesAndPathsStandAsTheyAre) {
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  \"a.zip\" \"b.zip\" 2>/home/bbs/vrlsz42.log",
+            send_script_line(*find_protocol("Z"), {"a.zip", "b.zip"}, "/home/bbs/vrlsz42.log"));
+  EXPECT_EQ("exec sb -v -b -r -Y -y -e  2>/home/bbs/vrlsz42.log",
+            send_script_line(*find_protocol("Y"), Names(), "/home/bbs/vrlsz42.log"));
+  EXPECT_EQ("exec rx -b -y -v  2>/home/bbs/vrlsz7.log",
+            receive_script_line(*find_protocol("X"), "/home/bbs/vrlsz7.log"));
+}
+
+TEST(TransferScript, NothingInANameOrPathReachesTheShell) {
+  EXPECT_EQ("\"a \\\"q\\\" \\$HOME \\`id\\` back\\\\slash\"",
+            double_quoted("a \"q\" $HOME `id` back\\slash"));
+  EXPECT_EQ("2>/a-b/c_d.e+f,g:h@i%j=k/vrlsz1.log",
+            error_redirection("/a-b/c_d.e+f,g:h@i%j=k/vrlsz1.log"));
+  EXPECT_EQ("2>\"/my bbs/vrlsz1.log\"", error_redirection("/my bbs/vrlsz1.log"));
+  EXPECT_EQ("2>\"/x;\\$(id)/vrlsz1.log\"", error_redirection("/x;$(id)/vrlsz1.log"));
+  EXPECT_EQ("exec sz -v -b -r -Y -y -e  -- \"-rf\" \"b\" 2>/l",
+            send_script_line(*find_protocol("Z"), {"-rf", "b"}, "/l"));
+}
+
+TEST(TransferScript, OnlyExactUpperCaseLetters) {
+  EXPECT_EQ('Z', find_protocol("Z")->letter);
+  EXPECT_EQ(nullptr, find_protocol("z"));
+  EXPECT_EQ(nullptr, find_protocol(""));
+  EXPECT_EQ(nullptr, find_protocol("ZZ"));
+}
+
+// Computed independently: f applied nine times to t mod 1000003, where
+// f(x) = ((x + 1) * 998) mod 1000003, then mod 999.
+int nine_steps(long long t) {
+  long long x = t % 1000003;
+  for (int i = 0; i < 9; ++i) x = (x + 1) * 998 % 1000003;
+  return static_cast<int>(x % 999);
+}
+
+TEST(WorkingFiles, TransferNumberFromTheClock) {
+  EXPECT_EQ(297, transfer_number(1800000000));
+  EXPECT_EQ(618, transfer_number(1796630400));
+  for (long long t : {1700000000LL, 1765432109LL, 2000000000LL}) {
+    EXPECT_EQ(nine_steps(t), transfer_number(t)) << t;
+  }
+  EXPECT_EQ("/vrl1.sh", path_in("/", "vrl1.sh"));
+  EXPECT_EQ("/bbs/vrl1.sh", path_in("/bbs", "vrl1.sh"));
+}
+
+}  // namespace
