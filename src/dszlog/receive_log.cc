@@ -1,5 +1,6 @@
 #include "dszlog/receive_log.h"
 
+#include <algorithm>
 #include <string>
 
 #include "dszlog/dsz_record.h"
@@ -33,11 +34,13 @@ bool stays_in_destination(std::string_view name) {
 }
 
 std::size_t ReceiveLogReader::index_of(std::string_view name) {
-  for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (names_[i] == name) return i;
+  auto [entry, added] = indexes_.try_emplace(std::string(name), names_.size());
+  if (added) {
+    names_.push_back(&entry->first);
+    by_name_.add(entry->first, entry->second);
+    report_.add_file();
   }
-  names_.emplace_back(name);
-  return report_.add_file();
+  return entry->second;
 }
 
 void ReceiveLogReader::read_line(std::string_view line) {
@@ -47,13 +50,14 @@ void ReceiveLogReader::read_line(std::string_view line) {
       if (!name.empty()) report_.file_reported(index_of(name));
       return;
     }
-    for (std::size_t i = 0; i < names_.size(); ++i) {
-      const std::string& name = names_[i];
-      if (holds_name(segment, name, "cannot open ") || holds_name(segment, name, {}, " exists") ||
-          holds_name(segment, name, {}, " removed.")) {
-        report_.file_failed(i);
-      }
+    std::vector<std::size_t> failed = by_name_.names_in(segment, "cannot open ");
+    for (std::string_view suffix : {" exists", " removed."}) {
+      std::vector<std::size_t> more = by_name_.names_in(segment, {}, suffix);
+      failed.insert(failed.end(), more.begin(), more.end());
     }
+    std::sort(failed.begin(), failed.end());
+    failed.erase(std::unique(failed.begin(), failed.end()), failed.end());
+    for (std::size_t i : failed) report_.file_failed(i);
     report_.read_status(segment);
   });
 }
@@ -61,7 +65,7 @@ void ReceiveLogReader::read_line(std::string_view line) {
 std::vector<std::string> ReceiveLogReader::received_names() const {
   std::vector<std::string> received;
   for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (report_.credited(i)) received.push_back(names_[i]);
+    if (report_.credited(i)) received.push_back(*names_[i]);
   }
   return received;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dszlog/transfer_report.h"
@@ -20,7 +21,8 @@ struct ReceiveTranslation {
 // file's size, for every file that this transfer wrote into the destination.
 void translate_receive_log(const ReceiveTranslation& transfer);
 
-// Decides from the log lines which named files arrived.
+// Decides from the log lines which named files arrived; names are looked up,
+// so the time grows with the log, not with the number of names squared.
 class ReceiveLogReader : public LogReader {
  public:
   void read_line(std::string_view line) override;
@@ -30,7 +32,9 @@ class ReceiveLogReader : public LogReader {
  private:
   std::size_t index_of(std::string_view name);
 
-  std::vector<std::string> names_;
+  std::unordered_map<std::string, std::size_t> indexes_;
+  std::vector<const std::string*> names_;  // the keys above, by index
+  NameIndex by_name_;
 };
 
 // Whether a received name stays inside the destination directory: not

@@ -1,5 +1,7 @@
 #include "dszlog/send_log.h"
 
+#include <algorithm>
+
 #include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
 #include "runtime/io_result.h"
@@ -35,40 +37,61 @@ std::string_view xmodem_report_name(std::string_view report) {
 
 }  // namespace
 
-bool SendLogReader::read_failure_report(std::string_view segment) {
-  bool failure = false;
-  for (std::string_view prefix : kFailurePrefixes) {
-    if (segment.find(prefix) == std::string_view::npos) continue;
-    for (std::size_t i = 0; i < table_.size(); ++i) {
-      if (holds_name(segment, table_[i], prefix)) {
-        report_.file_failed(i);
-        failure = true;
-      }
-    }
+SendLogReader::SendLogReader(const FileTable& table) : table_(table) {
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    report_.add_file();
+    std::string_view entry = table[i];
+    by_name_.add(entry, i);
+    if (entry.empty()) continue;
+    by_base_[base_name(entry)].entries.push_back(i);
+    if (entry.find('/') != std::string_view::npos) by_path_[entry].entries.push_back(i);
   }
-  return failure;
 }
 
-// A report names the file by its base name (or as listed), so it belongs to
-// the first entry of that name or base name that is neither sent nor failed.
+void SendLogReader::read_failure_report(std::string_view segment, bool& failure) {
+  for (std::string_view prefix : kFailurePrefixes) {
+    for (std::size_t i : by_name_.names_in(segment, prefix)) {
+      report_.file_failed(i);
+      failure = true;
+    }
+  }
+}
+
+// A report names the file by its base name (or as listed, with its "/"), so
+// it belongs to the first entry of that name that is neither sent nor failed,
+// else to the first that is not failed.
 void SendLogReader::read_sending_report(std::string_view name) {
   if (name.empty()) return;
-  std::size_t fallback = table_.size();
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    std::string_view entry = table_[i];
-    if (entry.empty() || (entry != name && base_name(entry) != name)) continue;
-    if (!report_.credited(i) && !report_.failed(i)) {
-      report_.file_reported(i);
-      return;
-    }
-    if (fallback == table_.size() && !report_.failed(i)) fallback = i;
+  auto& index = name.find('/') == std::string_view::npos ? by_base_ : by_path_;
+  auto found = index.find(name);
+  if (found == index.end()) return;
+  Candidates& candidates = found->second;
+  const std::vector<std::size_t>& entries = candidates.entries;
+  auto open = [&](std::size_t i) { return !report_.credited(i) && !report_.failed(i); };
+  while (candidates.first_open < entries.size() && !open(entries[candidates.first_open])) {
+    ++candidates.first_open;
   }
-  if (fallback < table_.size()) report_.file_reported(fallback);
+  while (candidates.first_not_failed < entries.size() &&
+         report_.failed(entries[candidates.first_not_failed])) {
+    ++candidates.first_not_failed;
+  }
+  if (candidates.first_open < entries.size()) {
+    report_.file_reported(entries[candidates.first_open]);
+  } else if (candidates.first_not_failed < entries.size()) {
+    report_.file_reported(entries[candidates.first_not_failed]);
+  }
 }
 
-void SendLogReader::read_whole_name_reports(std::string_view segment) {
-  for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (holds_name(segment, table_[i])) report_.file_reported(i);
+// A file cut off is open again: the searches for its name start no later.
+void SendLogReader::reopen(std::size_t index) {
+  std::string_view entry = table_[index];
+  for (auto* index_by : {&by_base_, &by_path_}) {
+    auto found = index_by->find(index_by == &by_base_ ? base_name(entry) : entry);
+    if (found == index_by->end()) continue;
+    Candidates& candidates = found->second;
+    auto at = std::lower_bound(candidates.entries.begin(), candidates.entries.end(), index);
+    candidates.first_open =
+        std::min(candidates.first_open, static_cast<std::size_t>(at - candidates.entries.begin()));
   }
 }
 
@@ -79,10 +102,16 @@ void SendLogReader::read_line(std::string_view line) {
     } else if (starts_with(segment, kXmodemReport)) {
       read_sending_report(xmodem_report_name(segment.substr(kXmodemReport.size())));
     } else {
-      if (!read_failure_report(segment) && !holds_status_word(segment)) {
-        read_whole_name_reports(segment);
+      bool failure = false;
+      read_failure_report(segment, failure);
+      if (!failure && !holds_status_word(segment)) {
+        for (std::size_t i : by_name_.names_in(segment)) report_.file_reported(i);
       }
       report_.read_status(segment);
+    }
+    for (std::size_t cut = report_.take_cut_off(); cut != TransferReport::kNone;
+         cut = report_.take_cut_off()) {
+      reopen(cut);
     }
   });
 }
@@ -91,10 +120,7 @@ void SendLogReader::read_line(std::string_view line) {
 std::vector<bool> SendLogReader::entries_to_record() const {
   std::vector<bool> record(table_.size(), false);
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (!report_.credited(i)) continue;
-    std::size_t first = 0;
-    while (table_[first] != table_[i]) ++first;
-    record[first] = true;
+    if (report_.credited(i)) record[by_name_.find(table_[i])->front()] = true;
   }
   return record;
 }

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dszlog/transfer_report.h"
@@ -14,20 +15,32 @@ using FileTable = std::vector<std::string>;
 // `end_status` tells how the sending program ended (see TransferReport).
 void translate_send_log(std::string_view transfer_log_path, const FileTable& table, int end_status);
 
-// Decides from the log lines which entries of the table were sent.
+// Decides from the log lines which entries of the table were sent. Entries
+// are looked up by name and base name, so the time grows with the log and
+// the table, not with their product.
 class SendLogReader : public LogReader {
  public:
-  explicit SendLogReader(const FileTable& table) : table_(table) {
-    for (std::size_t i = 0; i < table.size(); ++i) report_.add_file();
-  }
+  explicit SendLogReader(const FileTable& table);
   void read_line(std::string_view line) override;
   // One flag per entry: sent, and the first entry of that name in the table.
   std::vector<bool> entries_to_record() const;
 
  private:
-  bool read_failure_report(std::string_view segment);
+  // The entries a report may name, in table order, with where the search
+  // for one that is open (neither sent nor failed) and for one that is not
+  // failed begins: every entry before those places is known not to be.
+  struct Candidates {
+    std::vector<std::size_t> entries;
+    std::size_t first_open = 0;
+    std::size_t first_not_failed = 0;
+  };
+
+  void read_failure_report(std::string_view segment, bool& failure);
   void read_sending_report(std::string_view name);
-  void read_whole_name_reports(std::string_view segment);
+  void reopen(std::size_t index);
 
   const FileTable& table_;
+  NameIndex by_name_;
+  std::unordered_map<std::string_view, Candidates> by_base_;
+  std::unordered_map<std::string_view, Candidates> by_path_;  // names with a "/"
 };

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // What a protocol program's transfer log says about the files it names. Both
@@ -43,6 +44,28 @@ bool holds_status_word(std::string_view segment);
 bool holds_name(std::string_view segment, std::string_view name, std::string_view prefix = {},
                 std::string_view suffix = {});
 
+// The names a reader knows, each with the indexes it stands for, looked up
+// instead of tried one by one: a segment is searched once, whatever the
+// number of names.
+class NameIndex {
+ public:
+  // `name` must outlive the index.
+  void add(std::string_view name, std::size_t index);
+  // The indexes of `name`, in the order they were added; null when unknown.
+  const std::vector<std::size_t>* find(std::string_view name) const;
+  // The indexes of every known name that `segment` holds as holds_name()
+  // finds it with the same prefix and suffix, ascending and each once.
+  std::vector<std::size_t> names_in(std::string_view segment, std::string_view prefix = {},
+                                    std::string_view suffix = {}) const;
+
+ private:
+  void add_matches(std::string_view segment, std::size_t start, std::size_t end,
+                   std::vector<std::size_t>& found) const;
+
+  std::unordered_map<std::string_view, std::vector<std::size_t>> indexes_;
+  std::vector<bool> length_known_;  // by name length
+};
+
 class TransferReport {
  public:
   explicit TransferReport(std::size_t file_count = 0) : outcomes_(file_count) {}
@@ -64,10 +87,13 @@ class TransferReport {
 
   bool credited(std::size_t index) const { return outcomes_[index] == Outcome::kReported; }
   bool failed(std::size_t index) const { return outcomes_[index] == Outcome::kFailed; }
+  // The file cut off since the last call, or none (a cut-off file is open to
+  // a later report again).
+  std::size_t take_cut_off();
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
  private:
   enum class Outcome : std::uint8_t { kUnreported, kReported, kFailed, kCutOff };
-  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
   void cut_off_last_report();
   void note_last(std::size_t index, bool was_report);
@@ -77,6 +103,7 @@ class TransferReport {
   bool last_was_report_ = false;
   bool trouble_since_last_ = false;
   bool complete_since_last_ = false;
+  std::size_t cut_off_ = kNone;
 };
 
 // What reads a transfer log: a line at a time, then how the transfer ended.

@@ -134,6 +134,10 @@ TEST(SendLog, SameBaseNameGoesToTheFirstOpenEntry) {
   EXPECT_EQ(Names({"d1/same.txt"}), sent({"d2/same.txt", "d1/same.txt"}, log));
   // Two files of one base name, both sent, in list order.
   EXPECT_EQ(Names({"x/f", "y/f"}), sent({"x/f", "y/f"}, {"Sending: f", "Sending: f"}));
+  // A file cut off is open again to the next report of its base name.
+  EXPECT_EQ(Names({"c/a", "d/a", "e/a"}),
+            sent({"c/a", "d/a", "e/a"}, {"Sending: a", "Sending: a", "Sending: a", "x d/a",
+                                         "caught signal", "Sending: a"}));
 }
 
 TEST(SendLog, EachNameIsRecordedOnce) {

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "../blackbox/harness.h"
+#include "../tests/blackbox/harness.h"
 
 extern char** environ;
 

@@ -4,7 +4,8 @@
 //
 // With --pty the command runs on a pseudo-terminal that answers the cursor
 // position query at once; otherwise its output goes to /dev/null. Prints
-// the median wall time and the largest peak memory (resident set) seen.
+// two numbers: the median wall time in milliseconds and the largest peak
+// memory (resident set, the command and its children) in KB, 0 on a pty.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -18,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "../blackbox/harness.h"
+#include "../tests/blackbox/harness.h"
 
 extern char** environ;
 
@@ -66,8 +67,6 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(seconds.begin(), seconds.end());
-  std::printf("median %8.3f ms", seconds[seconds.size() / 2] * 1000);
-  if (!pty) std::printf(", peak memory %6ld KB", max_rss_kb);
-  std::printf("\n");
+  std::printf("%.3f %ld\n", seconds[seconds.size() / 2] * 1000, max_rss_kb);
   return 0;
 }
