@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr std::string_view kReceiveReport = "Receiving: ";
+// rz and rb report each file they receive; rx the one it was told to.
+constexpr std::string_view kReceiveReports[] = {"Receiving: ", "rx: ready to receive "};
 
 // A name with a control byte cannot be told apart in the log (a CR or LF
 // ends it there), and BBS packages cannot carry it.
@@ -45,8 +46,9 @@ std::size_t ReceiveLogReader::index_of(std::string_view name) {
 
 void ReceiveLogReader::read_line(std::string_view line) {
   for_each_segment(line, [&](std::string_view segment) {
-    if (segment.substr(0, kReceiveReport.size()) == kReceiveReport) {
-      std::string_view name = segment.substr(kReceiveReport.size());
+    for (std::string_view report : kReceiveReports) {
+      if (segment.substr(0, report.size()) != report) continue;
+      std::string_view name = segment.substr(report.size());
       if (!name.empty()) report_.file_reported(index_of(name));
       return;
     }

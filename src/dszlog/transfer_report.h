@@ -10,8 +10,8 @@
 // log translations feed it what they read and ask it, at the end, which files
 // really moved. A line is read in segments, the texts between its CRs:
 //   - a file report ("Sending: NAME", "Sending NAME, N blocks: ...",
-//     "Receiving: NAME") credits the file it names and says nothing else, so
-//     a name can never read as status;
+//     "Receiving: NAME", "rx: ready to receive NAME") credits the file it
+//     names and says nothing else, so a name can never read as status;
 //   - a failure report ("skipped", "cannot open", ...) takes the credit away
 //     for the rest of the transfer;
 //   - a cut-off takes back the file reported last: a "caught signal"

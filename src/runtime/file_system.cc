@@ -43,6 +43,11 @@ void make_directory(std::string_view path) {
   if (::mkdir(std::string(path).c_str(), 0777) != 0) record_system_error(errno);
 }
 
+bool path_taken(std::string_view path) {
+  struct stat status;
+  return ::lstat(std::string(path).c_str(), &status) == 0;
+}
+
 std::string resolved_path(std::string_view path) {
   char* resolved = ::realpath(std::string(path).c_str(), nullptr);
   if (resolved == nullptr) return {};

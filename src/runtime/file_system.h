@@ -24,6 +24,9 @@ void change_directory(std::string_view path);
 // One level, permission bits 0777 less the umask.
 void make_directory(std::string_view path);
 
+// Whether anything (a file, a directory, a link) stands at `path`.
+bool path_taken(std::string_view path);
+
 // The absolute path of `path` with every link resolved; empty when a part of
 // it does not exist.
 std::string resolved_path(std::string_view path);

@@ -44,6 +44,28 @@ void refuse_dsz_log_in_destination(std::string_view destination, const std::stri
   }
 }
 
+// rx needs the file's name: the BBS gives it as the fourth argument, a plain
+// name that no file in the destination has yet (-y would replace it).
+std::string_view xmodem_upload_name(std::string_view destination) {
+  std::string_view name = argument(4);
+  if (name.empty()) {
+    print_checked({"Xmodem uploads need a file name: --receive <directory> X <name>"});
+    halt(1);
+  }
+  bool plain =
+      name != "." && name != ".." && name[0] != '-' && name.find('/') == std::string_view::npos;
+  for (unsigned char c : name) plain = plain && c >= 0x20 && c != 0x7f;
+  if (!plain) {
+    print_checked({"Invalid upload name : ", name});
+    halt(1);
+  }
+  if (path_taken(std::string(destination) + "/" + std::string(name))) {
+    print_checked({"Upload name already taken : ", name});
+    halt(1);
+  }
+  return name;
+}
+
 // Makes sure the destination directory exists and can be entered, creating
 // it (one level) when it is missing. Ends the program with status 1 when it
 // cannot be created. Returns in the starting directory.
@@ -83,6 +105,7 @@ void run_receive_mode(const std::string& start) {
     print_checked({"Invalid Protocol Specified!"});
     halt(1);
   }
+  std::string_view upload_name = protocol->letter == 'X' ? xmodem_upload_name(destination) : "";
   refuse_long_paths(start, {destination, dsz_log_path_for(start)});
   refuse_dsz_log_in_destination(destination, start);
   prepare_destination(destination, start);
@@ -97,7 +120,8 @@ void run_receive_mode(const std::string& start) {
   change_directory(destination);
   io_check();
   print_checked({""});
-  write_transfer_script(files, receive_script_line(*protocol, files.transfer_log_path));
+  write_transfer_script(files,
+                        receive_script_line(*protocol, upload_name, files.transfer_log_path));
   print_checked({protocol->receive_message});
   TreeSnapshot before = snapshot_tree(".");
   int end_status = run_shell_script(files.script_name);

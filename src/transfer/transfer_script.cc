@@ -30,9 +30,11 @@ std::string send_script_line(const Protocol& protocol, const std::vector<std::st
   return line;
 }
 
-std::string receive_script_line(const Protocol& protocol, std::string_view transfer_log_path) {
-  return std::string(kExec) + std::string(protocol.receive_command) + " " +
-         error_redirection(transfer_log_path);
+std::string receive_script_line(const Protocol& protocol, std::string_view upload_name,
+                                std::string_view transfer_log_path) {
+  std::string line = std::string(kExec) + std::string(protocol.receive_command);
+  if (!upload_name.empty()) line += double_quoted(upload_name);
+  return line + " " + error_redirection(transfer_log_path);
 }
 
 std::string double_quoted(std::string_view name) {

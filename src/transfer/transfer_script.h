@@ -17,8 +17,10 @@
 std::string send_script_line(const Protocol& protocol, const std::vector<std::string>& names,
                              std::string_view transfer_log_path);
 
-// Receive: no names.
-std::string receive_script_line(const Protocol& protocol, std::string_view transfer_log_path);
+// Receive: no names, but for Xmodem the one file's name (`upload_name`,
+// empty for Y and Z), between double quotes.
+std::string receive_script_line(const Protocol& protocol, std::string_view upload_name,
+                                std::string_view transfer_log_path);
 
 // The name between double quotes, with a backslash before each " $ ` \.
 std::string double_quoted(std::string_view name);

@@ -226,12 +226,26 @@ TEST_F(LrzszReceiveTest, LongUploadNameIsRecordedWhole) {
   EXPECT_EQ(received_record("up/" + name, 5), read_file(dsz()));
 }
 
-TEST_F(LrzszReceiveTest, XmodemUploadCannotWork) {
-  // rx needs a file name, and the fixed command line gives none: it gives
-  // up at once, and nothing is recorded.
-  PeerRunResult result = run({"--receive", "up", "X"}, "sx -b 'with space.txt'", false);
-  EXPECT_TRUE(std::filesystem::is_empty(bbs() + "/up"));
-  EXPECT_EQ("", read_file(dsz()));
+TEST_F(LrzszReceiveTest, XmodemUploadUnderTheNameTheBbsGives) {
+  // rx -v logs "rx: ready to receive NAME", then "Bytes received: 5120 ...";
+  // Xmodem pads the file to whole 128-byte blocks.
+  std::string data = random_bytes(5000, 8);
+  write_file(scratch_.file("rcv/data.bin"), data);
+  run({"--receive", "up", "X", "got.bin"}, "sx -b data.bin", false);
+  std::string got = read_file(bbs() + "/up/got.bin");
+  EXPECT_EQ(5120u, got.size());
+  EXPECT_EQ(data, got.substr(0, data.size()));
+  EXPECT_EQ(received_record("up/got.bin", 5120), read_file(dsz()));
+  // Cut off in the middle: no record.
+  std::string cut_bin = scratch_.file("cut");
+  std::filesystem::create_directory(cut_bin);
+  std::filesystem::copy_file(fixture_path("cut_midway.sh"), cut_bin + "/rx");
+  write_file(scratch_.file("rcv/big.bin"), random_bytes(1 << 20, 9));
+  run({"--receive", "up", "X", "big.bin"}, "sx -b big.bin", false,
+      {"PATH=" + cut_bin + ":/usr/bin:/bin", "CUT_WATCH=" + bbs() + "/up/big.bin", "CUT_AT=100000",
+       "CUT_SIGNAL=KILL"});
+  EXPECT_TRUE(file_exists(bbs() + "/up/big.bin"));
+  EXPECT_EQ(received_record("up/got.bin", 5120), read_file(dsz()));
 }
 
 }  // namespace

@@ -101,8 +101,32 @@ TEST_F(ReceiveTest, UsageErrorsLeaveNoWorkingFiles) {
   EXPECT_NE(std::string::npos, result.output.find("Executing RB(ymodem) External Protocol....\n"));
 }
 
+TEST_F(ReceiveTest, XmodemUploadNamesArePlainAndNew) {
+  std::filesystem::create_directory(start_ + "/up");
+  write_file(start_ + "/up/taken.zip", "another upload");
+  const std::pair<Lines, std::string> refused[] = {
+      {{"--receive", "up", "X"}, "Xmodem uploads need a file name: --receive <directory> X <name>"},
+      {{"--receive", "up", "X", ""}, "Xmodem uploads need a file name"},
+      {{"--receive", "up", "X", "sub/x.zip"}, "Invalid upload name : sub/x.zip"},
+      {{"--receive", "up", "X", ".."}, "Invalid upload name : .."},
+      {{"--receive", "up", "X", "-rf"}, "Invalid upload name : -rf"},
+      {{"--receive", "up", "X", "a\rb"}, "Invalid upload name : a"},
+      {{"--receive", "up", "X", "taken.zip"}, "Upload name already taken : taken.zip"},
+  };
+  for (const auto& [args, message] : refused) {
+    RunResult result = receive_with_args(args);
+    EXPECT_EQ(1, result.exit_code) << message;
+    EXPECT_NE(std::string::npos, result.output.find(message)) << result.output;
+    EXPECT_EQ(Lines({start_ + "/up"}), files_named(start_, "", ""));
+  }
+  // Y and Z take no name: a fourth argument is ignored.
+  RunResult result = receive_with_args({"--receive", "up", "Z", "sub/x.zip"});
+  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ("arg=-b\narg=-y\narg=-v\n", record().substr(record().find("arg=")));
+}
+
 TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
-  RunResult result = receive("new", "X");
+  RunResult result = receive("new", "Y");
   EXPECT_EQ(0, result.exit_code);
   EXPECT_NE(std::string::npos,
             result.output.find("Upload Path : new\n\nWarning: Cannot find directory for receive!\n"

@@ -13,8 +13,10 @@ TEST(TransferScript, PlainNamesAndPathsStandAsTheyAre) {
             send_script_line(*find_protocol("Z"), {"a.zip", "b.zip"}, "/home/bbs/vrlsz42.log"));
   EXPECT_EQ("exec sb -v -b -r -Y -y -e  2>/home/bbs/vrlsz42.log",
             send_script_line(*find_protocol("Y"), Names(), "/home/bbs/vrlsz42.log"));
-  EXPECT_EQ("exec rx -b -y -v  2>/home/bbs/vrlsz7.log",
-            receive_script_line(*find_protocol("X"), "/home/bbs/vrlsz7.log"));
+  EXPECT_EQ("exec rz -b -y -v  2>/home/bbs/vrlsz7.log",
+            receive_script_line(*find_protocol("Z"), "", "/home/bbs/vrlsz7.log"));
+  EXPECT_EQ("exec rx -b -y -v \"up \\$1.txt\" 2>/home/bbs/vrlsz7.log",
+            receive_script_line(*find_protocol("X"), "up $1.txt", "/home/bbs/vrlsz7.log"));
 }
 
 TEST(TransferScript, NothingInANameOrPathReachesTheShell) {
