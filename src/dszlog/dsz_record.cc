@@ -19,11 +19,6 @@ constexpr std::string_view kRecordEnd = " -1";
 std::string g_path;
 Fd g_log;
 
-[[noreturn]] void refuse(std::string_view why) {
-  print_line({why, g_path});
-  halt(1);
-}
-
 }  // namespace
 
 void open_dsz_log(const std::string& path, bool default_log) {
@@ -34,15 +29,15 @@ void open_dsz_log(const std::string& path, bool default_log) {
   int error = errno;
   if (!g_log.valid() && error == ELOOP && default_log) {
     take_io_result();
-    refuse("The DSZ log is a link, refused : ");
+    refuse({"The DSZ log is a link, refused : ", g_path});
   }
   if (!g_log.valid() && (error == EISDIR || error == ENXIO)) {
     take_io_result();
-    refuse("The DSZ log is not a regular file : ");
+    refuse({"The DSZ log is not a regular file : ", g_path});
   }
   if (!g_log.valid() && !io_failed()) set_io_error(io_error_number(EACCES));
   io_check();
-  if (!is_regular_file(g_log.get())) refuse("The DSZ log is not a regular file : ");
+  if (!is_regular_file(g_log.get())) refuse({"The DSZ log is not a regular file : ", g_path});
 }
 
 const std::string& dsz_log_path() { return g_path; }

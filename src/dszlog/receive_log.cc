@@ -39,7 +39,7 @@ std::size_t ReceiveLogReader::index_of(std::string_view name) {
   if (added) {
     names_.push_back(&entry->first);
     by_name_.add(entry->first, entry->second);
-    report_.add_file();
+    outcomes_.add_file();
   }
   return entry->second;
 }
@@ -49,7 +49,7 @@ void ReceiveLogReader::read_line(std::string_view line) {
     for (std::string_view report : kReceiveReports) {
       if (segment.substr(0, report.size()) != report) continue;
       std::string_view name = segment.substr(report.size());
-      if (!name.empty()) report_.file_reported(index_of(name));
+      if (!name.empty()) outcomes_.file_reported(index_of(name));
       return;
     }
     std::vector<std::size_t> failed = by_name_.names_in(segment, "cannot open ");
@@ -59,15 +59,15 @@ void ReceiveLogReader::read_line(std::string_view line) {
     }
     std::sort(failed.begin(), failed.end());
     failed.erase(std::unique(failed.begin(), failed.end()), failed.end());
-    for (std::size_t i : failed) report_.file_failed(i);
-    report_.read_status(segment);
+    for (std::size_t i : failed) outcomes_.file_failed(i);
+    outcomes_.read_status(segment);
   });
 }
 
 std::vector<std::string> ReceiveLogReader::received_names() const {
   std::vector<std::string> received;
   for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (report_.credited(i)) received.push_back(*names_[i]);
+    if (outcomes_.credited(i)) received.push_back(*names_[i]);
   }
   return received;
 }

@@ -5,7 +5,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dszlog/transfer_report.h"
+#include "dszlog/name_match.h"
+#include "dszlog/transfer_log.h"
 #include "runtime/file_system.h"
 
 // What the receive translation reads besides the log itself.

@@ -24,7 +24,8 @@ bool starts_with(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// The name in sx's "Sending NAME, N blocks: ...": up to the last ", N blocks: ".
+}  // namespace
+
 std::string_view xmodem_report_name(std::string_view report) {
   for (std::size_t at = report.rfind(", "); at != std::string_view::npos && at > 0;
        at = report.rfind(", ", at - 1)) {
@@ -35,11 +36,9 @@ std::string_view xmodem_report_name(std::string_view report) {
   return {};
 }
 
-}  // namespace
-
 SendLogReader::SendLogReader(const FileTable& table) : table_(table) {
   for (std::size_t i = 0; i < table.size(); ++i) {
-    report_.add_file();
+    outcomes_.add_file();
     std::string_view entry = table[i];
     by_name_.add(entry, i);
     if (entry.empty()) continue;
@@ -51,7 +50,7 @@ SendLogReader::SendLogReader(const FileTable& table) : table_(table) {
 void SendLogReader::read_failure_report(std::string_view segment, bool& failure) {
   for (std::string_view prefix : kFailurePrefixes) {
     for (std::size_t i : by_name_.names_in(segment, prefix)) {
-      report_.file_failed(i);
+      outcomes_.file_failed(i);
       failure = true;
     }
   }
@@ -67,18 +66,18 @@ void SendLogReader::read_sending_report(std::string_view name) {
   if (found == index.end()) return;
   Candidates& candidates = found->second;
   const std::vector<std::size_t>& entries = candidates.entries;
-  auto open = [&](std::size_t i) { return !report_.credited(i) && !report_.failed(i); };
+  auto open = [&](std::size_t i) { return !outcomes_.credited(i) && !outcomes_.failed(i); };
   while (candidates.first_open < entries.size() && !open(entries[candidates.first_open])) {
     ++candidates.first_open;
   }
   while (candidates.first_not_failed < entries.size() &&
-         report_.failed(entries[candidates.first_not_failed])) {
+         outcomes_.failed(entries[candidates.first_not_failed])) {
     ++candidates.first_not_failed;
   }
   if (candidates.first_open < entries.size()) {
-    report_.file_reported(entries[candidates.first_open]);
+    outcomes_.file_reported(entries[candidates.first_open]);
   } else if (candidates.first_not_failed < entries.size()) {
-    report_.file_reported(entries[candidates.first_not_failed]);
+    outcomes_.file_reported(entries[candidates.first_not_failed]);
   }
 }
 
@@ -105,12 +104,12 @@ void SendLogReader::read_line(std::string_view line) {
       bool failure = false;
       read_failure_report(segment, failure);
       if (!failure && !holds_status_word(segment)) {
-        for (std::size_t i : by_name_.names_in(segment)) report_.file_reported(i);
+        for (std::size_t i : by_name_.names_in(segment)) outcomes_.file_reported(i);
       }
-      report_.read_status(segment);
+      outcomes_.read_status(segment);
     }
-    for (std::size_t cut = report_.take_cut_off(); cut != TransferReport::kNone;
-         cut = report_.take_cut_off()) {
+    for (std::size_t cut = outcomes_.take_cut_off(); cut != FileOutcomes::kNone;
+         cut = outcomes_.take_cut_off()) {
       reopen(cut);
     }
   });
@@ -120,7 +119,7 @@ void SendLogReader::read_line(std::string_view line) {
 std::vector<bool> SendLogReader::entries_to_record() const {
   std::vector<bool> record(table_.size(), false);
   for (std::size_t i = 0; i < table_.size(); ++i) {
-    if (report_.credited(i)) record[by_name_.find(table_[i])->front()] = true;
+    if (outcomes_.credited(i)) record[by_name_.find(table_[i])->front()] = true;
   }
   return record;
 }

@@ -5,15 +5,19 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dszlog/transfer_report.h"
+#include "dszlog/name_match.h"
+#include "dszlog/transfer_log.h"
 
 // The names read from the file list, in list order.
 using FileTable = std::vector<std::string>;
 
 // Reads the transfer log of a send and appends a send record, in table
 // order, for every listed file that the sending program really sent.
-// `end_status` tells how the sending program ended (see TransferReport).
+// `end_status` tells how the sending program ended (see FileOutcomes).
 void translate_send_log(std::string_view transfer_log_path, const FileTable& table, int end_status);
+
+// The name in sx's "Sending NAME, N blocks: ...": up to the last ", N blocks: ".
+std::string_view xmodem_report_name(std::string_view report);
 
 // Decides from the log lines which entries of the table were sent. Entries
 // are looked up by name and base name, so the time grows with the log and

@@ -39,10 +39,7 @@ constexpr Switch kInformationSwitches[] = {
 // that cannot be known is never taken for another.
 std::string starting_directory() {
   std::string start = current_directory();
-  if (start.empty()) {
-    print_line("Cannot find the starting directory!");
-    halt(1);
-  }
+  if (start.empty()) refuse({"Cannot find the starting directory!"});
   return start;
 }
 
@@ -67,8 +64,6 @@ void dispatch() {
   }
 }
 
-}  // namespace
-
 void show_banner() {
   clear_screen();
   move_cursor(1, 1);
@@ -76,6 +71,8 @@ void show_banner() {
   print_line("Written by the Vurel developers");
   print_line();
 }
+
+}  // namespace
 
 void program_entry(int argc, char** argv, char** envp) {
   keep_command_line(argc, argv, envp);

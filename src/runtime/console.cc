@@ -125,6 +125,11 @@ void print_line(std::initializer_list<std::string_view> pieces) {
 
 void print_line(std::string_view text) { print_line({text}); }
 
+void refuse(std::initializer_list<std::string_view> pieces) {
+  print_line(pieces);
+  halt(1);
+}
+
 void clear_screen() { in_one_write(append_clear_screen); }
 
 void move_cursor(int column, int row) {

@@ -48,6 +48,22 @@ void write_report_line(const std::string& line) {
   if (::write(1, text.data(), text.size()) < 0) return;
 }
 
+// "Run time error  N at 0xLLLLLLLL", then one line per enclosing call level:
+// the caller of the routine that raised the error first, out to main.
+void write_error_report(std::uint16_t number, const void* location) {
+  write_report_line("Run time error  " + std::to_string(number) + " at 0x" +
+                    hex_location(location));
+  void* frames[64];
+  int count = ::backtrace(frames, 64);
+  int first = 0;
+  while (first < count && frames[first] != location) ++first;
+  int lines = 0;
+  for (int i = first + 1; i < count && lines < kMaxChainLines; ++i, ++lines) {
+    if (!in_program_code(frames[i])) break;
+    write_report_line("  0x" + hex_location(frames[i]));
+  }
+}
+
 [[noreturn]] void terminate_program() {
   while (g_exit_procedure != nullptr) {
     take_io_result();
@@ -83,8 +99,6 @@ ExitProcedure install_exit_procedure(ExitProcedure procedure) {
   return previous;
 }
 
-std::uint16_t exit_status() { return g_exit_status; }
-
 void halt(std::uint8_t status) {
   g_exit_status = status;
   terminate_program();
@@ -102,22 +116,6 @@ void run_time_error(std::uint16_t number, const void* location) {
 __attribute__((noinline)) void io_check() {
   if (!io_failed()) return;
   run_time_error(take_io_result(), __builtin_return_address(0));
-}
-
-// "Run time error  N at 0xLLLLLLLL", then one line per enclosing call level:
-// the caller of the routine that raised the error first, out to main.
-void write_error_report(std::uint16_t number, const void* location) {
-  write_report_line("Run time error  " + std::to_string(number) + " at 0x" +
-                    hex_location(location));
-  void* frames[64];
-  int count = ::backtrace(frames, 64);
-  int first = 0;
-  while (first < count && frames[first] != location) ++first;
-  int lines = 0;
-  for (int i = first + 1; i < count && lines < kMaxChainLines; ++i, ++lines) {
-    if (!in_program_code(frames[i])) break;
-    write_report_line("  0x" + hex_location(frames[i]));
-  }
 }
 
 void install_fault_handlers() {

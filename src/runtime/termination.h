@@ -12,8 +12,6 @@ using ExitProcedure = void (*)();
 // procedures form a chain that runs most recently installed first.
 ExitProcedure install_exit_procedure(ExitProcedure procedure);
 
-std::uint16_t exit_status();
-
 // Stores the status and runs the termination sequence: the exit procedures,
 // the run-time error report when one is pending, then the exit system call.
 // Files still open are neither written out nor closed.
@@ -29,7 +27,3 @@ void io_check();
 
 // SIGFPE becomes run-time error 200, SIGSEGV 216.
 void install_fault_handlers();
-
-// The report line and call chain for an error at `location`, as printed at
-// the end; exposed for tests.
-void write_error_report(std::uint16_t number, const void* location);

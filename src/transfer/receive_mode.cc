@@ -11,7 +11,6 @@
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
-#include "transfer/protocol.h"
 #include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
 
@@ -39,8 +38,7 @@ void refuse_dsz_log_in_destination(std::string_view destination, const std::stri
   if (log_directory.empty() || upload_directory.empty()) return;
   if (upload_directory == "/" || log_directory == upload_directory ||
       log_directory.rfind(upload_directory + "/", 0) == 0) {
-    print_checked({"The DSZ log ", dsz_log, " lies in the upload directory: refused."});
-    halt(1);
+    refuse({"The DSZ log ", dsz_log, " lies in the upload directory: refused."});
   }
 }
 
@@ -49,19 +47,16 @@ void refuse_dsz_log_in_destination(std::string_view destination, const std::stri
 std::string_view xmodem_upload_name(std::string_view destination) {
   std::string_view name = argument(4);
   if (name.empty()) {
-    print_checked({"Xmodem uploads need a file name: --receive <directory> X <name>"});
-    halt(1);
+    refuse({"Xmodem uploads need a file name: --receive <directory> X <name>"});
   }
   bool plain =
       name != "." && name != ".." && name[0] != '-' && name.find('/') == std::string_view::npos;
   for (unsigned char c : name) plain = plain && c >= 0x20 && c != 0x7f;
   if (!plain) {
-    print_checked({"Invalid upload name : ", name});
-    halt(1);
+    refuse({"Invalid upload name : ", name});
   }
   if (path_taken(std::string(destination) + "/" + std::string(name))) {
-    print_checked({"Upload name already taken : ", name});
-    halt(1);
+    refuse({"Upload name already taken : ", name});
   }
   return name;
 }
@@ -94,16 +89,14 @@ void prepare_destination(std::string_view destination, const std::string& start)
 void run_receive_mode(const std::string& start) {
   print_checked({"Receive mode active."});
   if (argument_count() < 3) {
-    print_checked({"You did not specify enough parameters!"});
-    halt(1);
+    refuse({"You did not specify enough parameters!"});
   }
   std::string_view destination = argument(2);
   std::string_view letter = argument(3).substr(0, 1);
   print_checked({"Upload Path : ", destination});
   const Protocol* protocol = find_protocol(letter);
   if (protocol == nullptr) {
-    print_checked({"Invalid Protocol Specified!"});
-    halt(1);
+    refuse({"Invalid Protocol Specified!"});
   }
   std::string_view upload_name = protocol->letter == 'X' ? xmodem_upload_name(destination) : "";
   refuse_long_paths(start, {destination, dsz_log_path_for(start)});

@@ -10,7 +10,6 @@
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
-#include "transfer/protocol.h"
 #include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
 
@@ -20,20 +19,15 @@ namespace {
 // list of any length is sent and recorded whole.
 FileTable g_file_table;
 
-[[noreturn]] void usage_error(std::initializer_list<std::string_view> message) {
-  print_line(message);
-  halt(1);
-}
-
 // Reads one name per line, each whole; a name longer than the system takes
 // is skipped, never sent as its prefix.
 void read_file_list(std::string_view path) {
   TextFile list;
   OpenResult opened = open_text_file(list, path);
-  if (opened == OpenResult::kNotRegular) usage_error({"Not a regular file : ", path});
+  if (opened == OpenResult::kNotRegular) refuse({"Not a regular file : ", path});
   if (opened == OpenResult::kFailed) {
     take_io_result();
-    usage_error({"File not found : ", path});
+    refuse({"File not found : ", path});
   }
   std::string name;
   bool cut = false;
@@ -54,7 +48,7 @@ void run_send_mode(const std::string& start) {
   print_line({"DSZ Logpath : ", dsz_log_path_for(start)});
   print_line("Send mode active.");
   io_check();
-  if (argument_count() < 3) usage_error({"You did not specify enough parameters!"});
+  if (argument_count() < 3) refuse({"You did not specify enough parameters!"});
 
   std::string_view list_path = argument(2);
   print_line({"Filelist path set to ", list_path});
@@ -62,7 +56,7 @@ void run_send_mode(const std::string& start) {
   const Protocol* protocol = find_protocol(letter);
   if (protocol == nullptr) {
     print_line("Invalid Protocol Specified!");
-    usage_error({"Uppercase \"X\" \"Y\" or \"Z\" ! "});
+    refuse({"Uppercase \"X\" \"Y\" or \"Z\" ! "});
   }
   print_line({"Protocol : ", letter, "-modem"});
   print_line();

@@ -2,6 +2,17 @@
 
 namespace {
 
+// -v: progress messages on standard error, which the transfer log captures;
+// -b: the bytes as they are; -y: replace files of the same name.
+constexpr Protocol kProtocols[] = {
+    {'Z', "sz -v -b -r -Y -y -e ", "Executing SZ(zmodem) External Protocol....", "rz -b -y -v ",
+     "Executing RZ(zmodem) External Protocol...."},
+    {'X', "sx -v -b -r -Y -y -e ", "Executing SX(xmodem) External Protocol....", "rx -b -y -v ",
+     "Executing RX(xmodem) External Protocol...."},
+    {'Y', "sb -v -b -r -Y -y -e ", "Executing SB(ymodem) External Protocol....", "rb -b -y -v ",
+     "Executing RB(ymodem) External Protocol...."},
+};
+
 // The shell replaces itself with the protocol program, so it never reads the
 // script again, whatever becomes of the file meanwhile, and the program's
 // end is the child's end.
@@ -13,6 +24,14 @@ bool plain_path_byte(char c) {
 }
 
 }  // namespace
+
+const Protocol* find_protocol(std::string_view letter) {
+  if (letter.size() != 1) return nullptr;
+  for (const Protocol& protocol : kProtocols) {
+    if (protocol.letter == letter[0]) return &protocol;
+  }
+  return nullptr;
+}
 
 std::string send_script_line(const Protocol& protocol, const std::vector<std::string>& names,
                              std::string_view transfer_log_path) {

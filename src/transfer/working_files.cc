@@ -84,13 +84,11 @@ void refuse_long_paths(const std::string& start, std::initializer_list<std::stri
   std::string longest = path_in(start, "vrlsz" + std::to_string(kNumbers - 1) + ".log");
   for (std::string_view path : paths) {
     if (path.size() > kMaxPath) {
-      print_line({"Path too long : ", path});
-      halt(1);
+      refuse({"Path too long : ", path});
     }
   }
   if (longest.size() > kMaxPath) {
-    print_line({"Path too long : ", start});
-    halt(1);
+    refuse({"Path too long : ", start});
   }
 }
 
@@ -108,8 +106,7 @@ void prepare_working_files(TransferMode mode, const std::string& start, WorkingF
   if (!claimed && failure != 0) set_io_error(failure);
   io_check();
   if (!claimed) {
-    print_line({"No free transfer number in ", start});
-    halt(1);
+    refuse({"No free transfer number in ", start});
   }
   open_dsz_log(dsz_log_path_for(start), environment_value("DSZLOG").empty());
 }

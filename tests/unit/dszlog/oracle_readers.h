@@ -8,7 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "dszlog/transfer_report.h"
+#include "dszlog/file_outcome.h"
+#include "dszlog/name_match.h"
+#include "dszlog/send_log.h"
+#include "dszlog/transfer_log.h"
 
 namespace oracle {
 
@@ -17,20 +20,10 @@ inline std::string_view base_name(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-inline std::string_view xmodem_report_name(std::string_view report) {
-  for (std::size_t at = report.rfind(", "); at != std::string_view::npos && at > 0;
-       at = report.rfind(", ", at - 1)) {
-    std::size_t digits = at + 2;
-    while (digits < report.size() && report[digits] >= '0' && report[digits] <= '9') ++digits;
-    if (digits > at + 2 && report.substr(digits, 9) == " blocks: ") return report.substr(0, at);
-  }
-  return {};
-}
-
 class SendReader : public LogReader {
  public:
   explicit SendReader(const std::vector<std::string>& table) : table_(table) {
-    for (std::size_t i = 0; i < table.size(); ++i) report_.add_file();
+    for (std::size_t i = 0; i < table.size(); ++i) outcomes_.add_file();
   }
   void read_line(std::string_view line) override {
     for_each_segment(line, [&](std::string_view segment) {
@@ -43,24 +36,24 @@ class SendReader : public LogReader {
         for (std::string_view prefix : {"skipped: ", "cannot open ", "is not a file: "}) {
           for (std::size_t i = 0; i < table_.size(); ++i) {
             if (holds_name(segment, table_[i], prefix)) {
-              report_.file_failed(i);
+              outcomes_.file_failed(i);
               failure = true;
             }
           }
         }
         if (!failure && !holds_status_word(segment)) {
           for (std::size_t i = 0; i < table_.size(); ++i) {
-            if (holds_name(segment, table_[i])) report_.file_reported(i);
+            if (holds_name(segment, table_[i])) outcomes_.file_reported(i);
           }
         }
-        report_.read_status(segment);
+        outcomes_.read_status(segment);
       }
     });
   }
   std::vector<bool> entries_to_record() const {
     std::vector<bool> record(table_.size(), false);
     for (std::size_t i = 0; i < table_.size(); ++i) {
-      if (!report_.credited(i)) continue;
+      if (!outcomes_.credited(i)) continue;
       std::size_t first = 0;
       while (table_[first] != table_[i]) ++first;
       record[first] = true;
@@ -75,13 +68,13 @@ class SendReader : public LogReader {
     for (std::size_t i = 0; i < table_.size(); ++i) {
       std::string_view entry = table_[i];
       if (entry.empty() || (entry != name && base_name(entry) != name)) continue;
-      if (!report_.credited(i) && !report_.failed(i)) {
-        report_.file_reported(i);
+      if (!outcomes_.credited(i) && !outcomes_.failed(i)) {
+        outcomes_.file_reported(i);
         return;
       }
-      if (fallback == table_.size() && !report_.failed(i)) fallback = i;
+      if (fallback == table_.size() && !outcomes_.failed(i)) fallback = i;
     }
-    if (fallback < table_.size()) report_.file_reported(fallback);
+    if (fallback < table_.size()) outcomes_.file_reported(fallback);
   }
 
   const std::vector<std::string>& table_;
@@ -93,23 +86,23 @@ class ReceiveReader : public LogReader {
     for_each_segment(line, [&](std::string_view segment) {
       if (segment.substr(0, 11) == "Receiving: ") {
         std::string_view name = segment.substr(11);
-        if (!name.empty()) report_.file_reported(index_of(name));
+        if (!name.empty()) outcomes_.file_reported(index_of(name));
         return;
       }
       for (std::size_t i = 0; i < names_.size(); ++i) {
         const std::string& name = names_[i];
         if (holds_name(segment, name, "cannot open ") || holds_name(segment, name, {}, " exists") ||
             holds_name(segment, name, {}, " removed.")) {
-          report_.file_failed(i);
+          outcomes_.file_failed(i);
         }
       }
-      report_.read_status(segment);
+      outcomes_.read_status(segment);
     });
   }
   std::vector<std::string> received_names() const {
     std::vector<std::string> received;
     for (std::size_t i = 0; i < names_.size(); ++i) {
-      if (report_.credited(i)) received.push_back(names_[i]);
+      if (outcomes_.credited(i)) received.push_back(names_[i]);
     }
     return received;
   }
@@ -120,7 +113,7 @@ class ReceiveReader : public LogReader {
       if (names_[i] == name) return i;
     }
     names_.emplace_back(name);
-    return report_.add_file();
+    return outcomes_.add_file();
   }
 
   std::vector<std::string> names_;

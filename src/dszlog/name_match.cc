@@ -1,4 +1,4 @@
-#include "dszlog/transfer_report.h"
+#include "dszlog/name_match.h"
 
 #include <algorithm>
 
@@ -18,27 +18,7 @@ bool ends_whole_name(std::string_view segment, std::size_t end) {
   return end == segment.size() || closes_name(segment[end]);
 }
 
-bool contains(std::string_view segment, std::string_view part) {
-  return segment.find(part) != std::string_view::npos;
-}
-
-// Trouble that, followed by "Transfer incomplete", means the file reported
-// last did not finish.
-constexpr std::string_view kTroubleWords[] = {"Retry", "TIMEOUT", "Timeout", "Cancel"};
-
-bool holds_trouble(std::string_view segment) {
-  for (std::string_view word : kTroubleWords) {
-    if (contains(segment, word)) return true;
-  }
-  return false;
-}
-
 }  // namespace
-
-bool holds_status_word(std::string_view segment) {
-  return contains(segment, "caught signal") || contains(segment, "Transfer complete") ||
-         contains(segment, "Transfer incomplete") || holds_trouble(segment);
-}
 
 bool holds_name(std::string_view segment, std::string_view name, std::string_view prefix,
                 std::string_view suffix) {
@@ -109,61 +89,4 @@ std::vector<std::size_t> NameIndex::names_in(std::string_view segment, std::stri
   std::sort(found.begin(), found.end());
   found.erase(std::unique(found.begin(), found.end()), found.end());
   return found;
-}
-
-std::size_t TransferReport::take_cut_off() {
-  std::size_t index = cut_off_;
-  cut_off_ = kNone;
-  return index;
-}
-
-std::size_t TransferReport::add_file() {
-  outcomes_.push_back(Outcome::kUnreported);
-  return outcomes_.size() - 1;
-}
-
-void TransferReport::note_last(std::size_t index, bool was_report) {
-  last_ = index;
-  last_was_report_ = was_report;
-  trouble_since_last_ = false;
-  complete_since_last_ = false;
-}
-
-void TransferReport::file_reported(std::size_t index) {
-  if (outcomes_[index] != Outcome::kFailed) outcomes_[index] = Outcome::kReported;
-  note_last(index, true);
-}
-
-void TransferReport::file_failed(std::size_t index) {
-  outcomes_[index] = Outcome::kFailed;
-  note_last(index, false);
-}
-
-void TransferReport::cut_off_last_report() {
-  if (last_ != kNone && last_was_report_ && outcomes_[last_] == Outcome::kReported) {
-    outcomes_[last_] = Outcome::kCutOff;
-    cut_off_ = last_;
-  }
-  last_ = kNone;
-}
-
-void TransferReport::read_status(std::string_view segment) {
-  if (contains(segment, "caught signal")) {
-    cut_off_last_report();
-  } else if (contains(segment, "Transfer incomplete")) {
-    // lrzsz also ends so when a listed file could not be opened; only after
-    // trouble was the last file cut off.
-    if (trouble_since_last_) cut_off_last_report();
-  } else if (contains(segment, "Transfer complete")) {
-    complete_since_last_ = true;
-  }
-  if (holds_trouble(segment)) trouble_since_last_ = true;
-}
-
-void TransferReport::cut_off_unless_complete() {
-  if (!complete_since_last_) cut_off_last_report();
-}
-
-void TransferReport::program_ended(int end_status) {
-  if (end_status >= 128) cut_off_last_report();
 }
