@@ -14,81 +14,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 namespace {
 
-std::vector<char*> c_strings(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-std::vector<std::string> full_environment(const RunOptions& options) {
-  std::vector<std::string> env = options.env;
-  bool has_path = false;
-  for (const std::string& entry : env) has_path = has_path || entry.rfind("PATH=", 0) == 0;
-  if (!has_path) env.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
-  return env;
-}
-
 // The checkout may sit below a directory that other users cannot enter, so
 // a run as another user starts a copy of vurel from a directory they can.
 std::string vurel_for_everyone() {
-  static std::string copy;
-  if (copy.empty()) {
-    std::string dir = "/tmp/vurel-everyone-" + std::to_string(::getpid());
-    std::filesystem::create_directories(dir);
-    std::filesystem::permissions(
-        dir, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                 std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                 std::filesystem::perms::others_exec);
-    copy = dir + "/vurel";
-    std::filesystem::copy_file(vurel_path(), copy,
-                               std::filesystem::copy_options::overwrite_existing);
-    static std::string remove_dir = dir;
-    std::atexit([] {
-      std::error_code ignored;
-      std::filesystem::remove_all(remove_dir, ignored);
-    });
-  }
+  static Scratch everyone;
+  std::string copy = everyone.file("vurel");
+  if (!file_exists(copy)) std::filesystem::copy_file(vurel_path(), copy);
   return copy;
-}
-
-std::string program_of(const RunOptions& options) {
-  if (!options.program.empty()) return options.program;
-  return options.as_nobody ? vurel_for_everyone() : vurel_path();
-}
-
-[[noreturn]] void exec_vurel(const RunOptions& options, const std::string& program) {
-  if (options.as_nobody &&
-      (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
-    ::_exit(125);
-  }
-  if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
-  if (options.file_size_limit > 0) {
-    rlimit limit{static_cast<rlim_t>(options.file_size_limit),
-                 static_cast<rlim_t>(options.file_size_limit)};
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    ::signal(SIGXFSZ, SIG_IGN);
-  }
-  std::vector<std::string> argv_text{program};
-  if (!options.shell_before.empty()) {
-    argv_text = {"/bin/sh", "-c", options.shell_before + "\nexec \"$0\" \"$@\"", program};
-  }
-  argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
-  std::vector<std::string> env_text = full_environment(options);
-  std::vector<char*> argv = c_strings(argv_text);
-  std::vector<char*> envp = c_strings(env_text);
-  ::execve(argv[0], argv.data(), envp.data());
-  ::_exit(126);
-}
-
-void read_available(int fd, std::string& into) {
-  char buffer[4096];
-  ssize_t got = ::read(fd, buffer, sizeof buffer);
-  if (got > 0) into.append(buffer, static_cast<std::size_t>(got));
 }
 
 std::string drain(int fd) {
@@ -116,6 +53,51 @@ double since(std::chrono::steady_clock::time_point start) {
 std::string vurel_path() { return VUREL_BINARY; }
 std::string fixture_path(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
 
+pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal) {
+  std::string program = !options.program.empty() ? options.program
+                        : options.as_nobody      ? vurel_for_everyone()
+                                                 : vurel_path();
+  Lines argv_text{program};
+  if (!options.shell_before.empty()) {
+    argv_text = {"/bin/sh", "-c", options.shell_before + "\nexec \"$0\" \"$@\"", program};
+  }
+  argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
+  Lines env_text = options.env;
+  bool has_path = false;
+  for (const std::string& entry : env_text) has_path = has_path || entry.rfind("PATH=", 0) == 0;
+  if (!has_path) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+  std::vector<char*> argv;
+  std::vector<char*> envp;
+  for (std::string& text : argv_text) argv.push_back(text.data());
+  for (std::string& text : env_text) envp.push_back(text.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+
+  pid_t child = ::fork();
+  if (child != 0) return child;
+  if (terminal) {
+    ::setsid();
+    ::ioctl(in, TIOCSCTTY, 0);
+  }
+  ::dup2(in, 0);
+  ::dup2(out, 1);
+  ::dup2(err, 2);
+  for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+  if (options.as_nobody &&
+      (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) {
+    ::_exit(125);
+  }
+  if (!options.directory.empty() && ::chdir(options.directory.c_str()) != 0) ::_exit(126);
+  if (options.file_size_limit > 0) {
+    rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                 static_cast<rlim_t>(options.file_size_limit)};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    ::signal(SIGXFSZ, SIG_IGN);
+  }
+  ::execve(argv[0], argv.data(), envp.data());
+  ::_exit(126);
+}
+
 RunResult run_on_pty(const RunOptions& options) {
   RunResult result;
   int master = -1;
@@ -123,25 +105,13 @@ RunResult run_on_pty(const RunOptions& options) {
   winsize size{};
   size.ws_col = static_cast<unsigned short>(options.columns);
   size.ws_row = static_cast<unsigned short>(options.rows);
-  if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return result;
-  ::tcgetattr(master, &result.before);
   int error_pipe[2];
-  if (::pipe(error_pipe) != 0) return result;
-  std::string program = program_of(options);
-  auto start = std::chrono::steady_clock::now();
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::setsid();
-    ::ioctl(slave, TIOCSCTTY, 0);
-    ::dup2(slave, 0);
-    ::dup2(slave, 1);
-    ::dup2(error_pipe[1], 2);
-    ::close(master);
-    ::close(slave);
-    ::close(error_pipe[0]);
-    ::close(error_pipe[1]);
-    exec_vurel(options, program);
+  if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0 || ::pipe(error_pipe) != 0) {
+    return result;
   }
+  ::tcgetattr(master, &result.before);
+  auto start = std::chrono::steady_clock::now();
+  pid_t child = spawn(options, slave, slave, error_pipe[1], true);
   ::close(slave);
   ::close(error_pipe[1]);
   bool answered = options.answer == CursorAnswer::kSilent;
@@ -179,48 +149,37 @@ RunResult run_redirected(const RunOptions& options) {
   int out_pipe[2];
   int error_pipe[2];
   if (::pipe(out_pipe) != 0 || ::pipe(error_pipe) != 0) return result;
-  std::string program = program_of(options);
+  int null_fd = ::open("/dev/null", O_RDONLY);
   auto start = std::chrono::steady_clock::now();
-  pid_t child = ::fork();
-  if (child == 0) {
-    int null_fd = ::open("/dev/null", O_RDONLY);
-    ::dup2(null_fd, 0);
-    ::dup2(out_pipe[1], 1);
-    ::dup2(error_pipe[1], 2);
-    ::close(out_pipe[0]);
-    ::close(error_pipe[0]);
-    exec_vurel(options, program);
-  }
+  pid_t child = spawn(options, null_fd, out_pipe[1], error_pipe[1]);
+  ::close(null_fd);
   ::close(out_pipe[1]);
   ::close(error_pipe[1]);
   // Read both pipes until they close, so neither can fill up.
   pollfd watch[2] = {{out_pipe[0], POLLIN, 0}, {error_pipe[0], POLLIN, 0}};
-  int open_count = 2;
-  while (open_count > 0) {
+  for (int open_count = 2; open_count > 0;) {
     if (::poll(watch, 2, 1000) <= 0) {
       if (since(start) > options.timeout_seconds) ::kill(child, SIGKILL);
       continue;
     }
     for (pollfd& one : watch) {
       if (one.fd < 0 || one.revents == 0) continue;
-      std::string& into = one.fd == out_pipe[0] ? result.output : result.error_output;
-      std::size_t before = into.size();
-      read_available(one.fd, into);
-      if (into.size() == before) {
-        ::close(one.fd);
-        one.fd = -1;
-        --open_count;
+      char buffer[4096];
+      ssize_t got = ::read(one.fd, buffer, sizeof buffer);
+      if (got > 0) {
+        (one.fd == out_pipe[0] ? result.output : result.error_output)
+            .append(buffer, static_cast<std::size_t>(got));
+        continue;
       }
+      ::close(one.fd);
+      one.fd = -1;
+      --open_count;
     }
   }
   result.exit_code = wait_exit_code(child);
   result.seconds = since(start);
   return result;
 }
-
-const std::vector<std::string> kBanner = {
-    "Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
-    "Written by the Vurel developers", ""};
 
 std::string sent_record(const std::string& name) {
   return "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1\n";
@@ -229,6 +188,17 @@ std::string sent_record(const std::string& name) {
 std::string received_record(const std::string& path, long long size) {
   return "R  " + std::to_string(size) + " 38400 bps 3333 cps   0 errors    66 1024 " + path +
          " -1\n";
+}
+
+std::string whole_screen(const Lines& driver_lines, const std::string& dsz_log,
+                         const Lines& confirmations) {
+  Lines screen = kBanner;
+  screen.insert(screen.end(), driver_lines.begin(), driver_lines.end());
+  screen.insert(screen.end(),
+                {"", "Please wait... ", "Processing Logfile \"" + dsz_log + "\"", ""});
+  screen.insert(screen.end(), confirmations.begin(), confirmations.end());
+  screen.insert(screen.end(), {"", "Finished."});
+  return join_lines(screen, "\n");
 }
 
 std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end) {
@@ -242,12 +212,57 @@ bool same_attributes(const termios& a, const termios& b) {
          a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
-FakeProtocolBin::FakeProtocolBin(const Scratch& scratch) : dir_(scratch.file("bin")) {
-  std::filesystem::create_directory(dir_);
+FakeTransfer::FakeTransfer(const std::string& start_name) : start_(scratch.file(start_name)) {
+  std::filesystem::create_directories(start_);
+  std::filesystem::create_directory(scratch.file("bin"));
   for (const char* name : {"sz", "sx", "sb", "rz", "rx", "rb"}) {
     // Copies, not links: a run as another user must be able to read them.
-    std::filesystem::copy_file(fixture_path("fake_protocol.sh"), dir_ + "/" + name);
+    std::filesystem::copy_file(fixture_path("fake_protocol.sh"), scratch.file("bin/") + name);
   }
+}
+
+RunOptions FakeTransfer::options(const Lines& args, const std::string& fake_run) const {
+  RunOptions options;
+  options.args = args;
+  options.directory = start_;
+  options.env = {"PATH=" + scratch.file("bin") + ":/usr/bin:/bin",
+                 "FAKE_RECORD=" + scratch.file("record"), "FAKE_RUN=" + fake_run};
+  return options;
+}
+
+RunResult FakeTransfer::run(const Lines& args, const std::string& fake_run,
+                            const Lines& extra_env) const {
+  RunOptions run = options(args, fake_run);
+  for (const std::string& setting : extra_env) set_env(run.env, setting);
+  return run_redirected(run);
+}
+
+std::string FakeTransfer::list(const Lines& names, const std::string& name) const {
+  write_file(file(name), join_lines(names, "\n"));
+  return file(name);
+}
+
+std::string FakeTransfer::only(const std::string& prefix, const std::string& suffix) const {
+  Lines found = files_named(start_, prefix, suffix);
+  return found.size() == 1 ? found[0] : "(" + std::to_string(found.size()) + " files)";
+}
+
+void set_env(Lines& env, const std::string& setting) {
+  std::string name = setting.substr(0, setting.find('=') + 1);
+  for (std::string& entry : env) {
+    if (entry.rfind(name, 0) == 0) {
+      entry = setting;
+      return;
+    }
+  }
+  env.push_back(setting);
+}
+
+std::string random_bytes(std::size_t count, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
+  return bytes;
 }
 
 std::vector<std::string> files_named(const std::string& dir, const std::string& prefix,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
 #include <string>
@@ -39,6 +40,11 @@ struct RunResult {
 std::string vurel_path();
 std::string fixture_path(const std::string& name);
 
+// Forks and runs the program of `options` (vurel unless another is named)
+// with descriptors 0, 1 and 2 set to in, out and err and every other closed;
+// on a terminal it leads a session with `in` as its controlling terminal.
+pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal = false);
+
 RunResult run_on_pty(const RunOptions& options);
 RunResult run_redirected(const RunOptions& options);
 
@@ -46,22 +52,52 @@ RunResult run_redirected(const RunOptions& options);
 std::string sent_record(const std::string& name);
 std::string received_record(const std::string& path, long long size);
 // The banner's three lines, as every run starts.
-extern const std::vector<std::string> kBanner;
+inline const std::vector<std::string> kBanner = {
+    "Vurel v2.1 FrontEnd for Linux lrzsz for use with BBS Software",
+    "Written by the Vurel developers", ""};
+
+// The whole redirected screen of a run that went to its end: the banner, the
+// driver's lines, the translation's header, its confirmation lines and
+// "Finished.", each with its line end.
+std::string whole_screen(const std::vector<std::string>& driver_lines, const std::string& dsz_log,
+                         const std::vector<std::string>& confirmations);
 
 // Lines joined with a line end, for building expected output.
 std::string join_lines(const std::vector<std::string>& lines, const std::string& line_end);
+// Sets NAME=value in `env`, in place of an earlier NAME.
+void set_env(std::vector<std::string>& env, const std::string& setting);
+// Random bytes, the same for the same seed.
+std::string random_bytes(std::size_t count, unsigned seed);
 
 bool same_attributes(const termios& a, const termios& b);
 
-// A directory of stand-ins for sz, sx, sb, rz, rx and rb (links to the fake
-// protocol program), to put first on PATH.
-class FakeProtocolBin {
+using Lines = std::vector<std::string>;
+
+// A starting directory (scratch/bbs) with stand-ins for sz, sx, sb, rz, rx
+// and rb first on PATH: the fake protocol program, which runs `fake_run`
+// (shell code that writes the transfer log, makes files, hangs up) and notes
+// how it was called.
+class FakeTransfer {
  public:
-  explicit FakeProtocolBin(const Scratch& scratch);
-  std::string path_variable() const { return "PATH=" + dir_ + ":/usr/bin:/bin"; }
+  explicit FakeTransfer(const std::string& start_name = "bbs");
+  // vurel with `args`, in the starting directory, output redirected.
+  RunOptions options(const Lines& args, const std::string& fake_run = "") const;
+  RunResult run(const Lines& args, const std::string& fake_run = "",
+                const Lines& extra_env = {}) const;
+  // Writes a file list of `names` in the starting directory; its path.
+  std::string list(const Lines& names, const std::string& name = "list") const;
+  const std::string& start() const { return start_; }
+  std::string file(const std::string& name) const { return start_ + "/" + name; }
+  // The one file in the starting directory named prefix...suffix.
+  std::string only(const std::string& prefix, const std::string& suffix) const;
+  std::string calls() const { return read_file(scratch.file("record")); }
+  bool program_ran() const { return file_exists(scratch.file("record")); }
+  std::string dsz_log() const { return read_file(file("dsz.log")); }
+
+  Scratch scratch;
 
  private:
-  std::string dir_;
+  std::string start_;
 };
 
 // The files in `dir` whose names start with `prefix` and end with `suffix`, sorted.

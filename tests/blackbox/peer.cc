@@ -30,36 +30,6 @@ void close_fd(int& fd) {
   fd = -1;
 }
 
-std::vector<char*> c_strings(std::vector<std::string>& texts) {
-  std::vector<char*> pointers;
-  for (std::string& text : texts) pointers.push_back(text.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
-pid_t start_process(std::vector<std::string> argv_text, std::vector<std::string> env_text,
-                    const std::string& directory, int in, int out, int err) {
-  std::vector<char*> argv = c_strings(argv_text);
-  std::vector<char*> envp = c_strings(env_text);
-  pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(in, 0);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    for (int fd = 3; fd < 1024; ++fd) ::close(fd);
-    if (!directory.empty() && ::chdir(directory.c_str()) != 0) ::_exit(126);
-    ::execve(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  return child;
-}
-
-std::vector<std::string> current_environment() {
-  std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry) env.emplace_back(*entry);
-  return env;
-}
-
 // Where the peer begins in vurel's output: after the "Executing" line, or for
 // a Zmodem send after sz's first hex header (ZPAD ZPAD ZDLE 'B', 14 hex
 // digits, CR, LF with or without its high bit, XON). npos while not there.
@@ -114,10 +84,7 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
   Pipe to_vurel;
   Pipe from_vurel;
   Pipe vurel_errors;
-  std::vector<std::string> argv{options.program.empty() ? vurel_path() : options.program};
-  argv.insert(argv.end(), options.args.begin(), options.args.end());
-  pid_t vurel = start_process(argv, options.env, options.directory, to_vurel.read_end,
-                              from_vurel.write_end, vurel_errors.write_end);
+  pid_t vurel = spawn(options, to_vurel.read_end, from_vurel.write_end, vurel_errors.write_end);
   close_fd(to_vurel.read_end);
   close_fd(from_vurel.write_end);
   close_fd(vurel_errors.write_end);
@@ -145,8 +112,13 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
         std::size_t start = peer_start(result.vurel.output, peer.start_on_zmodem_header);
         if (start != std::string::npos) {
           for_peer = result.vurel.output.substr(start);
-          peer_pid = start_process({"/bin/sh", "-c", peer.command}, current_environment(),
-                                   peer.directory, to_peer.read_end, from_peer.write_end, 2);
+          RunOptions peer_options;
+          peer_options.program = "/bin/sh";
+          peer_options.args = {"-c", peer.command};
+          peer_options.directory = peer.directory;
+          for (char** entry = environ; *entry != nullptr; ++entry)
+            peer_options.env.push_back(*entry);
+          peer_pid = spawn(peer_options, to_peer.read_end, from_peer.write_end, 2);
           result.peer_started = true;
           close_fd(to_peer.read_end);
           close_fd(from_peer.write_end);

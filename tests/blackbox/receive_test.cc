@@ -2,109 +2,54 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "harness.h"
 
+// vurel --receive with the stand-in rz, rx and rb, which run in the
+// destination directory.
+
 namespace {
 
-using Lines = std::vector<std::string>;
+namespace fs = std::filesystem;
 
-class ReceiveTest : public ::testing::Test {
+class ReceiveTest : public ::testing::Test, public FakeTransfer {
  protected:
-  ReceiveTest() : bin_(scratch_) { std::filesystem::create_directory(start_); }
-
-  // Runs `vurel --receive DIR LETTER` in the start directory; `fake_run` is
-  // the fake receiving program's shell code, run in the destination.
-  RunResult receive(const std::string& destination, const std::string& letter = "Z",
-                    const std::string& fake_run = "", bool as_nobody = false,
+  RunResult receive(const std::string& destination, const std::string& fake_run = "",
                     const Lines& extra_env = {}) {
-    return receive_with_args({"--receive", destination, letter}, fake_run, as_nobody, extra_env);
+    return run({"--receive", destination, "Z"}, fake_run, extra_env);
   }
-  RunResult receive_with_args(const Lines& args, const std::string& fake_run = "",
-                              bool as_nobody = false, const Lines& extra_env = {}) {
-    RunOptions options;
-    options.args = args;
-    options.directory = start_;
-    options.as_nobody = as_nobody;
-    options.env = {bin_.path_variable(), "FAKE_RECORD=" + scratch_.file("record"),
-                   "FAKE_RUN=" + fake_run};
-    options.env.insert(options.env.end(), extra_env.begin(), extra_env.end());
-    return run_redirected(options);
-  }
-  std::string only(const std::string& prefix, const std::string& suffix) {
-    Lines found = files_named(start_, prefix, suffix);
-    EXPECT_EQ(1u, found.size()) << prefix << "*" << suffix;
-    return found.empty() ? "" : found[0];
-  }
-  std::string dsz_log() { return read_file(start_ + "/dsz.log"); }
-  std::string record() { return read_file(scratch_.file("record")); }
-
-  Scratch scratch_;
-  FakeProtocolBin bin_;
-  std::string start_ = scratch_.file("bbs");
 };
 
 TEST_F(ReceiveTest, CompleteReceiveIntoAnExistingDirectory) {
-  std::string up = scratch_.file("up");
-  std::filesystem::create_directory(up);
-  RunResult result = receive(up, "Z",
+  std::string up = scratch.file("up");
+  fs::create_directory(up);
+  RunResult result = receive(up,
                              "printf 'report' > report.txt; "
                              "printf 'rz waiting to receive.\\r   \\rReceiving: report.txt\\n"
                              "\\r\\nTransfer complete\\n' >&2");
-  std::string dsz = start_ + "/dsz.log";
-  Lines expected = kBanner;
-  Lines rest = {"Receive mode active.",
-                "Upload Path : " + up,
-                "DSZ Logpath : " + dsz,
-                "Protocol : Z-modem",
-                "",
-                "",
-                "Executing RZ(zmodem) External Protocol....",
-                "",
-                "",
-                "Please wait... ",
-                "Processing Logfile \"" + dsz + "\"",
-                "",
-                "\xfe File Received :  " + up + "/report.txt",
-                "",
-                "Finished."};
-  expected.insert(expected.end(), rest.begin(), rest.end());
-  EXPECT_EQ(join_lines(expected, "\n"), result.output);
+  EXPECT_EQ(whole_screen(
+                {"Receive mode active.", "Upload Path : " + up, "DSZ Logpath : " + file("dsz.log"),
+                 "Protocol : Z-modem", "", "", "Executing RZ(zmodem) External Protocol....", ""},
+                file("dsz.log"), {"\xfe File Received :  " + up + "/report.txt"}),
+            result.output);
   EXPECT_EQ(0, result.exit_code);
   EXPECT_EQ("", result.error_output);
   EXPECT_EQ(received_record(up + "/report.txt", 6), dsz_log());
-  std::string log = only("vrlsz", ".log");
-  EXPECT_EQ("exec rz -b -y -v  2>" + log + "\n", read_file(only("vrl", ".sh")));
+  EXPECT_EQ("exec rz -b -y -v  2>" + only("vrlsz", ".log") + "\n", read_file(only("vrl", ".sh")));
   EXPECT_EQ(
       "program=rz\ncwd=" + up + "\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n",
-      record());
+      calls());
 }
 
 TEST_F(ReceiveTest, UsageErrorsLeaveNoWorkingFiles) {
-  RunResult result = receive_with_args({"--receive", "up"});
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_EQ(
-      join_lines(kBanner, "\n") + "Receive mode active.\nYou did not specify enough parameters!\n",
-      result.output);
-  result = receive("up", "z");
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_EQ(join_lines(kBanner, "\n") +
-                "Receive mode active.\nUpload Path : up\nInvalid Protocol Specified!\n",
-            result.output);
-  EXPECT_TRUE(std::filesystem::is_empty(start_));
-  // Only the first character of the letter counts.
-  result = receive("up", "Ymodem");
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("Executing RB(ymodem) External Protocol....\n"));
-}
-
-TEST_F(ReceiveTest, XmodemUploadNamesArePlainAndNew) {
-  std::filesystem::create_directory(start_ + "/up");
-  write_file(start_ + "/up/taken.zip", "another upload");
+  fs::create_directory(file("up"));
+  write_file(file("up/taken.zip"), "another upload");
   const std::pair<Lines, std::string> refused[] = {
+      {{"--receive", "up"}, "Receive mode active.\nYou did not specify enough parameters!\n"},
+      {{"--receive", "up", "z"}, "Upload Path : up\nInvalid Protocol Specified!\n"},
       {{"--receive", "up", "X"}, "Xmodem uploads need a file name: --receive <directory> X <name>"},
       {{"--receive", "up", "X", ""}, "Xmodem uploads need a file name"},
       {{"--receive", "up", "X", "sub/x.zip"}, "Invalid upload name : sub/x.zip"},
@@ -114,27 +59,26 @@ TEST_F(ReceiveTest, XmodemUploadNamesArePlainAndNew) {
       {{"--receive", "up", "X", "taken.zip"}, "Upload name already taken : taken.zip"},
   };
   for (const auto& [args, message] : refused) {
-    RunResult result = receive_with_args(args);
+    RunResult result = run(args);
     EXPECT_EQ(1, result.exit_code) << message;
     EXPECT_NE(std::string::npos, result.output.find(message)) << result.output;
-    EXPECT_EQ(Lines({start_ + "/up"}), files_named(start_, "", ""));
+    EXPECT_EQ(Lines({file("up")}), files_named(start(), "", ""));
   }
-  // Y and Z take no name: a fourth argument is ignored.
-  RunResult result = receive_with_args({"--receive", "up", "Z", "sub/x.zip"});
+  // Only the first character of the letter counts; Y and Z take no name.
+  RunResult result = run({"--receive", "up", "Ymodem", "sub/x.zip"});
   EXPECT_EQ(0, result.exit_code);
-  EXPECT_EQ("arg=-b\narg=-y\narg=-v\n", record().substr(record().find("arg=")));
+  EXPECT_NE(std::string::npos, result.output.find("Executing RB(ymodem) External Protocol....\n"));
+  EXPECT_EQ("arg=-b\narg=-y\narg=-v\n", calls().substr(calls().find("arg=")));
 }
 
 TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
-  RunResult result = receive("new", "Y");
+  RunResult result = receive("new");
   EXPECT_EQ(0, result.exit_code);
   EXPECT_NE(std::string::npos,
             result.output.find("Upload Path : new\n\nWarning: Cannot find directory for receive!\n"
                                "Creating Directory new for you... =]\nDSZ Logpath : "));
-  EXPECT_TRUE(std::filesystem::is_directory(start_ + "/new"));
-  EXPECT_NE(std::string::npos, record().find("cwd=" + start_ + "/new\n"));
-
-  write_file(start_ + "/taken", "a file");
+  EXPECT_NE(std::string::npos, calls().find("cwd=" + file("new") + "\n"));
+  write_file(file("taken"), "a file");
   for (std::string destination : {"missing/parent", "taken", ""}) {
     result = receive(destination);
     EXPECT_EQ(1, result.exit_code) << destination;
@@ -145,14 +89,18 @@ TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
   }
 }
 
-TEST_F(ReceiveTest, PathsFollowTheDestination) {
-  std::filesystem::create_directories(start_ + "/up/sub");
+TEST_F(ReceiveTest, OnlyWhatThisTransferWroteIsAnUpload) {
+  fs::create_directories(file("up/sub"));
   // Files that were there before: one the transfer rewrites, one it leaves.
-  write_file(start_ + "/up/renewed.txt", "old");
-  write_file(start_ + "/up/victim.zip", "another caller's");
+  write_file(file("up/renewed.txt"), "old");
+  write_file(file("up/victim.zip"), "another caller's");
+  std::string long_name(200, 'L');
   std::string run =
       "printf '12345' > a.txt; printf 'x' > sub/b.txt; : > empty.txt; mkdir -p dir; "
-      "printf 'new!' > renewed.txt; "
+      "printf 'new!' > renewed.txt; printf 'y' > late; printf 'z' > bin\001x; "
+      "printf 'w' > mid; printf x > " +
+      long_name +
+      "; "
       "printf 'rz waiting to receive.\\r  \\rReceiving: a.txt\\n"
       "\\r  \\rReceiving: evil\\nReceiving: victim.zip\\n"
       "\\r  \\rReceiving: renewed.txt\\n"
@@ -163,137 +111,91 @@ TEST_F(ReceiveTest, PathsFollowTheDestination) {
       "\\r  \\rReceiving: /etc/passwd\\n"
       "\\r  \\rReceiving: ../up/a.txt\\n"
       "\\r  \\rReceiving: a.txt\\n"
-      "\\r\\nTransfer complete\\n' >&2";
-  RunResult result = receive("up/", "Z", run);
+      "Receiving: \\nReceiving:\\n" +
+      std::string(300, '\r') +
+      "Receiving: late\\nxxReceiving: mid\\nReceiving: bin\\001x\\n"
+      "Receiving: " +
+      long_name + "\\n\\r\\nTransfer complete\\n' >&2";
+  RunResult result = receive("up/", run);
   EXPECT_EQ(0, result.exit_code);
-  // The trailing slash stays in the path; records in the order of first report.
-  // Only what this transfer wrote is an upload.
-  EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//renewed.txt", 4) +
-                received_record("up//sub/b.txt", 1),
-            dsz_log());
   EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
-}
-
-TEST_F(ReceiveTest, OddLogLines) {
-  std::filesystem::create_directory(start_ + "/up");
-  std::string long_name(200, 'L');
-  std::string redraws(300, '\r');
-  std::string run =
-      "printf 'x' > " + long_name + "; printf 'y' > late; printf 'z' > bin\001x; " +
-      "printf 'w' > mid; printf 'Receiving: \\nReceiving:\\n" + redraws +
-      "Receiving: late\\nxxReceiving: mid\\n\\001\\377\\200\\nReceiving: bin\\001x\\n" +
-      "Receiving: " + long_name + "\\n' >&2";
-  RunResult result = receive("up", "Z", run);
-  EXPECT_EQ(0, result.exit_code);
-  // A report opens a segment, however far into the line; a name with a
-  // control byte is never recorded.
-  EXPECT_EQ(received_record("up/late", 1) + received_record("up/" + long_name, 1), dsz_log());
+  // Records in the order of first report; the trailing slash stays in the
+  // path. A report opens a segment, however far into its line; a name with
+  // a control byte is never recorded.
+  EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//renewed.txt", 4) +
+                received_record("up//sub/b.txt", 1) + received_record("up//late", 1) +
+                received_record("up//" + long_name, 1),
+            dsz_log());
 }
 
 TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
   // Uploads into the starting directory can replace the running script (a
   // receiving program that rewrites it does the same): the shell never
   // reads it again once the program runs.
-  std::string dsz = "DSZLOG=" + scratch_.file("dsz.log");
   RunResult result = receive(
-      start_, "Z",
-      "for s in '" + start_ + "'/vrl*.sh; do echo 'touch " + start_ + "/pwned' >> \"$s\"; done",
-      false, {dsz});
+      start(),
+      "for s in '" + start() + "'/vrl*.sh; do echo 'touch " + start() + "/pwned' >> \"$s\"; done",
+      {"DSZLOG=" + scratch.file("dsz.log")});
   EXPECT_EQ(0, result.exit_code);
-  EXPECT_FALSE(file_exists(start_ + "/pwned"));
+  EXPECT_FALSE(file_exists(file("pwned")));
   // A DSZ log anywhere below the upload directory is refused before anything
   // is created: the caller could replace it with forged records.
-  std::filesystem::remove_all(start_);
-  std::filesystem::create_directories(start_ + "/up/logs");
-  std::filesystem::create_directory_symlink(start_ + "/up", start_ + "/link");
+  fs::remove_all(start());
+  fs::create_directories(file("up/logs"));
+  fs::create_directory_symlink(file("up"), file("link"));
   const Lines refused[][2] = {{{"."}, {}},
-                              {{"up"}, {"DSZLOG=" + start_ + "/up/logs/dsz.log"}},
+                              {{"up"}, {"DSZLOG=" + file("up/logs/dsz.log")}},
                               {{"link/"}, {"DSZLOG=up/logs/new.log"}}};
   for (const auto& [destination, env] : refused) {
-    result = receive(destination[0], "Z", "", false, env);
+    result = receive(destination[0], "", env);
     EXPECT_EQ(1, result.exit_code) << destination[0];
     EXPECT_NE(std::string::npos, result.output.find("lies in the upload directory"))
         << result.output;
-    EXPECT_EQ(Lines({start_ + "/link", start_ + "/up"}), files_named(start_, "", ""));
-    EXPECT_TRUE(std::filesystem::is_empty(start_ + "/up/logs"));
+    EXPECT_EQ(Lines({file("link"), file("up")}), files_named(start(), "", ""));
+    EXPECT_TRUE(fs::is_empty(file("up/logs")));
   }
 }
 
-TEST_F(ReceiveTest, LongPathsAreRecordedWhole) {
-  std::string destination = "up/" + std::string(200, 'd');
-  std::filesystem::create_directories(start_ + "/" + destination);
-  std::string name(100, 'n');
-  RunResult result =
-      receive(destination, "Z", "printf 'abc' > " + name + "; echo 'Receiving: " + name + "' >&2");
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_EQ(received_record(destination + "/" + name, 3), dsz_log());
-}
-
-TEST_F(ReceiveTest, HangUpKeepsTheUploadsThatArrived) {
-  std::filesystem::create_directory(start_ + "/up");
-  RunResult result = receive("up", "Z",
-                             "printf 'aaa' > a; printf 'bb' > b; "
-                             "printf 'Receiving: a\\nReceiving: b\\n' >&2; kill -HUP $(vurel_pid)");
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_EQ(received_record("up/a", 3), dsz_log());
-}
-
-TEST_F(ReceiveTest, ReadOnlyUploadIsRecorded) {
+// Permission bits stop nothing for root, so these run vurel as uid 65534.
+TEST_F(ReceiveTest, PermissionsAsAnotherUser) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run vurel as another user";
-  std::string up = start_ + "/up";
-  std::filesystem::create_directory(up);
-  std::filesystem::permissions(start_, std::filesystem::perms::all);
-  std::filesystem::permissions(up, std::filesystem::perms::all);
-  RunResult result = receive("up", "Z",
-                             "printf 'read only' > ro.txt; chmod 444 ro.txt; "
-                             "printf 'no access' > secret.txt; chmod 000 secret.txt; "
-                             "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2",
-                             true);
+  fs::permissions(start(), fs::perms::all);
+  fs::create_directory(file("up"));
+  fs::permissions(file("up"), fs::perms::all);
+  // A read-only upload is measured and recorded; one it may not read is not.
+  RunOptions run = options({"--receive", "up", "Z"},
+                           "printf 'read only' > ro.txt; chmod 444 ro.txt; "
+                           "printf 'no access' > secret.txt; chmod 000 secret.txt; "
+                           "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2");
+  run.as_nobody = true;
+  RunResult result = run_redirected(run);
   EXPECT_EQ(0, result.exit_code) << result.output;
   EXPECT_EQ(received_record("up/ro.txt", 9), dsz_log());
-}
-
-TEST_F(ReceiveTest, DirectoryThatCannotBeEnteredIsGivenUp) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run vurel as another user";
-  std::filesystem::permissions(start_, std::filesystem::perms::all);
-  std::filesystem::create_directory(start_ + "/closed");
-  ::chmod((start_ + "/closed").c_str(), 0700);
-  RunResult result = receive("closed", "Z", "", true);
+  // A directory that may not be entered counts as missing, and cannot be made.
+  fs::create_directory(file("closed"));
+  ::chmod(file("closed").c_str(), 0700);
+  run.args = {"--receive", "closed", "Z"};
+  result = run_redirected(run);
   EXPECT_EQ(1, result.exit_code);
   EXPECT_NE(std::string::npos, result.output.find("Warning: Cannot find directory for receive!\n"));
   EXPECT_NE(std::string::npos, result.output.find("Cannot Create Directory closed. I give up!\n"));
 }
 
-TEST_F(ReceiveTest, StartingDirectoryWithSpaces) {
-  std::string odd = scratch_.file("my bbs;$(touch pwned)");
-  std::filesystem::create_directories(odd + "/up");
-  start_ = odd;
-  RunResult result = receive("up", "Z", "printf 'data' > f; echo 'Receiving: f' >&2");
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_EQ(received_record("up/f", 4), read_file(odd + "/dsz.log"));
-  EXPECT_EQ("Receiving: f\n", read_file(only("vrlsz", ".log")));
-  EXPECT_FALSE(file_exists(odd + "/up/pwned"));
-}
-
 TEST_F(ReceiveTest, RunFromTheRootDirectory) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to write in /";
-  start_ = "/";
-  Lines before = files_named("/", "vrl", ".sh");
-  std::string up = scratch_.file("up").substr(1);  // relative to /
-  std::filesystem::create_directory("/" + up);
-  std::string dsz = scratch_.file("root-dsz.log");
-  RunOptions options;
-  options.args = {"--receive", up, "Z"};
-  options.directory = "/";
-  options.env = {bin_.path_variable(), "DSZLOG=" + dsz,
-                 "FAKE_RUN=printf 'r' > f; echo 'Receiving: f' >&2"};
-  RunResult result = run_redirected(options);
+  Lines before = files_named("/", "vrl", "");
+  std::string up = scratch.file("up").substr(1);  // relative to /
+  fs::create_directory("/" + up);
+  RunOptions run = options({"--receive", up, "Z"}, "printf 'r' > f; echo 'Receiving: f' >&2");
+  run.directory = "/";
+  run.env.push_back("DSZLOG=" + scratch.file("root-dsz.log"));
+  RunResult result = run_redirected(run);
   EXPECT_EQ(0, result.exit_code) << result.output;
-  EXPECT_EQ(received_record(up + "/f", 1), read_file(dsz));
+  EXPECT_EQ(received_record(up + "/f", 1), read_file(scratch.file("root-dsz.log")));
   for (const std::string& path : files_named("/", "vrl", "")) {
     if (std::find(before.begin(), before.end(), path) == before.end()) {
       EXPECT_EQ(0u, path.find("/vrl")) << path;
-      std::filesystem::remove(path);
+      fs::remove(path);
     }
   }
 }

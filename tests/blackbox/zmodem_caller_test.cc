@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -15,15 +14,6 @@
 // a record exists for a file exactly when it moved whole.
 
 namespace {
-
-using Lines = std::vector<std::string>;
-
-std::string random_bytes(std::size_t count, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& byte : bytes) byte = static_cast<char>(generator() & 0xFF);
-  return bytes;
-}
 
 struct Scenario {
   const char* what;

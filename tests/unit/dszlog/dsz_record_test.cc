@@ -25,28 +25,6 @@ std::string received_record_text(int node) {
          std::string(280, static_cast<char>('a' + node)) + " -1";
 }
 
-TEST(DszRecordDeathTest, AppendsWholeRecordsAfterWhatIsThere) {
-  Scratch scratch;
-  std::string log = scratch.file("dsz.log");
-  write_file(log, "earlier line without end");
-  std::string long_path = "/srv/up/" + std::string(240, 'p');
-  EXPECT_EXIT(
-      {
-        quiet_screen();
-        open_dsz_log(log, true);
-        append_send_record("/bbs/files/a b.zip");
-        append_receive_record(long_path, 1234);
-        ::_exit(take_io_result());
-      },
-      ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(
-      "earlier line without end"
-      "S  99999 38400 bps 3333 cps   0 errors    66 1024 /bbs/files/a b.zip -1\n"
-      "R  1234 38400 bps 3333 cps   0 errors    66 1024 " +
-          long_path + " -1\n",
-      read_file(log));
-}
-
 TEST(DszRecord, NodesSharingALogNeverSplitEachOthersLines) {
   Scratch scratch;
   std::string log = scratch.file("shared.log");

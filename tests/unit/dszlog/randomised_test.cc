@@ -1,22 +1,18 @@
-// Randomised tests: many generated inputs, each checked against a plain
-// model of the rule or against properties that must always hold.
+// Randomised tests: many generated inputs, each checked against the plain
+// readers of before, which searched every entry for every line.
 
 #include <gtest/gtest.h>
 
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "../../common/scratch.h"
 #include "dszlog/receive_log.h"
 #include "dszlog/send_log.h"
 #include "oracle_readers.h"
-#include "runtime/file.h"
-#include "runtime/io_result.h"
 
 namespace {
-
-constexpr int kRounds = 300;
 
 std::string random_text(std::mt19937& random, std::size_t max_length, const std::string& alphabet) {
   std::size_t length = random() % (max_length + 1);
@@ -25,67 +21,21 @@ std::string random_text(std::mt19937& random, std::size_t max_length, const std:
   return text;
 }
 
-// Lines as the model reads them: split at LF; a line longer than the limit
-// is its first `limit` bytes, marked "+"; else one CR before the LF is dropped.
-std::vector<std::string> model_lines(const std::string& content, std::size_t limit) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find('\n', start);
-    bool ended = end != std::string::npos;
-    std::string line = content.substr(start, ended ? end - start : std::string::npos);
-    if (line.size() > limit) {
-      line = line.substr(0, limit) + "+";
-    } else if (ended && !line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    lines.push_back(line);
-    start = ended ? end + 1 : content.size();
-  }
-  return lines;
-}
-
-TEST(Randomised, LineReaderMatchesTheModel) {
-  std::mt19937 random(20261207);
-  Scratch scratch;
-  for (int round = 0; round < kRounds; ++round) {
-    std::string content = random_text(random, 2000, std::string("ab \r\n\n\t\"$\xfe", 11));
-    write_file(scratch.file("list"), content);
-    take_io_result();
-    TextFile list;
-    open_text_file(list, scratch.file("list"));
-    std::vector<std::string> lines;
-    std::string line;
-    bool cut = false;
-    while (read_line(list, line, 64, cut)) lines.push_back(line + (cut ? "+" : ""));
-    ASSERT_EQ(0, take_io_result());
-    ASSERT_EQ(model_lines(content, 64), lines) << "round " << round;
-  }
-}
-
 // A log line made of the pieces lrzsz writes, around names from `names`.
 std::string random_log_line(std::mt19937& random, const std::vector<std::string>& names) {
-  static const char* const kPieces[] = {"Sending: ",
-                                        "Sending ",
-                                        ", 3 blocks: Give",
-                                        "sz: skipped: ",
-                                        "cannot open ",
-                                        " exists",
-                                        " removed.",
-                                        "Receiving: ",
-                                        "caught signal",
-                                        "Transfer complete",
-                                        "Transfer incomplete",
-                                        "Retry 0: TIMEOUT",
-                                        "Cancel",
-                                        " ",
-                                        "\r",
-                                        ":",
-                                        "\"",
-                                        "x"};
+  // The pieces lrzsz writes, between "|".
+  static const std::vector<std::string> kPieces = [] {
+    std::vector<std::string> pieces;
+    std::stringstream all(
+        "Sending: |Sending |, 3 blocks: Give|sz: skipped: |cannot open | exists| removed.|"
+        "Receiving: |caught signal|Transfer complete|Transfer incomplete|Retry 0: TIMEOUT|"
+        "Cancel| |\r|:|\"|x");
+    for (std::string piece; std::getline(all, piece, '|');) pieces.push_back(piece);
+    return pieces;
+  }();
   std::string line;
   for (int i = 0, n = static_cast<int>(random() % 6); i < n; ++i) {
-    line += kPieces[random() % std::size(kPieces)];
+    line += kPieces[random() % kPieces.size()];
     if (!names.empty() && random() % 2 == 0) {
       std::string name = names[random() % names.size()];
       if (random() % 3 == 0) name = name.substr(name.rfind('/') + 1);  // its base name

@@ -6,51 +6,11 @@
 
 #include "../../common/scratch.h"
 #include "runtime/command_line.h"
-#include "runtime/io_result.h"
 
 namespace {
 
-class FileSystemTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    take_io_result();
-    start_ = current_directory();
-  }
-  void TearDown() override {
-    EXPECT_EQ(0, ::chdir(start_.c_str()));
-    take_io_result();
-  }
-  std::string start_;
+TEST(FileSystem, StampsTellWhichFilesChanged) {
   Scratch scratch_;
-};
-
-TEST_F(FileSystemTest, CurrentDirectoryIsThePhysicalPathOrNothing) {
-  std::filesystem::create_directories(scratch_.file("real/inner"));
-  std::filesystem::create_directory_symlink(scratch_.file("real"), scratch_.file("link"));
-  ASSERT_EQ(0, ::chdir(scratch_.file("link/inner").c_str()));
-  EXPECT_EQ(std::filesystem::canonical(scratch_.file("real/inner")).string(), current_directory());
-  ASSERT_EQ(0, ::chdir("/"));
-  EXPECT_EQ("/", current_directory());
-  // A directory that is gone cannot be known: never "/".
-  ASSERT_EQ(0, ::chdir(scratch_.file("real/inner").c_str()));
-  std::filesystem::remove(scratch_.file("real/inner"));
-  EXPECT_EQ("", current_directory());
-}
-
-TEST_F(FileSystemTest, ChangeAndMakeDirectoryErrors) {
-  change_directory(scratch_.file("missing"));
-  EXPECT_EQ(2, take_io_result());
-  write_file(scratch_.file("plain"), "x");
-  change_directory(scratch_.file("plain"));
-  EXPECT_EQ(3, take_io_result());
-  make_directory(scratch_.path());
-  EXPECT_EQ(5, take_io_result());
-  make_directory(scratch_.file("new"));
-  EXPECT_EQ(0, take_io_result());
-  EXPECT_TRUE(std::filesystem::is_directory(scratch_.file("new")));
-}
-
-TEST_F(FileSystemTest, StampsTellWhichFilesChanged) {
   std::filesystem::create_directories(scratch_.file("up/sub"));
   write_file(scratch_.file("up/kept"), "kept");
   write_file(scratch_.file("up/sub/rewritten"), "old");

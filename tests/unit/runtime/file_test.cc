@@ -78,13 +78,4 @@ TEST_F(FileTest, PendingFailureMakesEverythingDoNothing) {
   EXPECT_EQ(101, take_io_result());
 }
 
-TEST_F(FileTest, WholeLineGoesOutInOneWrite) {
-  write_file(scratch_.file("dsz.log"), "first");
-  Fd log = open_file(scratch_.file("dsz.log"), O_WRONLY | O_APPEND);
-  std::string long_name(300, 'n');
-  write_whole_line(log.get(), {"S  ", long_name, " -1"});
-  EXPECT_EQ(0, take_io_result());
-  EXPECT_EQ("firstS  " + long_name + " -1\n", read_file(scratch_.file("dsz.log")));
-}
-
 }  // namespace

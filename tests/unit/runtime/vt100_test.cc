@@ -117,6 +117,11 @@ TEST(CursorReply, Parsing) {
   reply = parse_cursor_reply("xy\x1b[3;40R");
   EXPECT_TRUE(reply.usable);
   EXPECT_EQ(40, reply.column);
+  // The scan also takes a reply whose ESC was lost, by its "[".
+  reply = parse_cursor_reply("x[7;9R");
+  EXPECT_TRUE(reply.usable);
+  EXPECT_EQ(7, reply.row);
+  EXPECT_EQ(9, reply.column);
   EXPECT_FALSE(parse_cursor_reply("\x1b[1;").usable);      // fewer than 6 bytes
   EXPECT_FALSE(parse_cursor_reply("\x1b[12345R").usable);  // no ";"
   EXPECT_FALSE(parse_cursor_reply("\x1b[12;0R").usable);   // column 0
