@@ -5,6 +5,8 @@
 #include <vector>
 
 // The lrzsz programs and their fixed options, one row per protocol letter.
+// Each command ends with a space and a space goes before every operand, so
+// two stand after the options: scripts that read the line rely on its form.
 struct Protocol {
   char letter;
   std::string_view send_command;  // ends with a space

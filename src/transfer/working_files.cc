@@ -83,13 +83,9 @@ std::string dsz_log_path_for(const std::string& start) {
 void refuse_long_paths(const std::string& start, std::initializer_list<std::string_view> paths) {
   std::string longest = path_in(start, "vrlsz" + std::to_string(kNumbers - 1) + ".log");
   for (std::string_view path : paths) {
-    if (path.size() > kMaxPath) {
-      refuse({"Path too long : ", path});
-    }
+    if (path.size() > kMaxPath) refuse({"Path too long : ", path});
   }
-  if (longest.size() > kMaxPath) {
-    refuse({"Path too long : ", start});
-  }
+  if (longest.size() > kMaxPath) refuse({"Path too long : ", start});
 }
 
 void prepare_working_files(TransferMode mode, const std::string& start, WorkingFiles& files) {
@@ -100,14 +96,12 @@ void prepare_working_files(TransferMode mode, const std::string& start, WorkingF
   std::uint16_t failure = 0;
   for (int i = 0; i < kNumbers && !claimed; ++i) {
     claimed = claim_number(mode, start, (drawn + i) % kNumbers, files);
-    std::uint16_t result = take_io_result();
+    std::uint16_t result = claimed ? 0 : take_io_result();
     if (failure == 0) failure = result;
   }
-  if (!claimed && failure != 0) set_io_error(failure);
+  if (!claimed) set_io_error(failure);
   io_check();
-  if (!claimed) {
-    refuse({"No free transfer number in ", start});
-  }
+  if (!claimed) refuse({"No free transfer number in ", start});
   open_dsz_log(dsz_log_path_for(start), environment_value("DSZLOG").empty());
 }
 
