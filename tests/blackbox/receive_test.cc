@@ -108,8 +108,6 @@ TEST_F(ReceiveTest, OnlyWhatThisTransferWroteIsAnUpload) {
       "\\r  \\rReceiving: dir\\n"
       "\\r  \\rReceiving: sub/b.txt\\n"
       "\\r  \\rReceiving: empty.txt\\n"
-      "\\r  \\rReceiving: /etc/passwd\\n"
-      "\\r  \\rReceiving: ../up/a.txt\\n"
       "\\r  \\rReceiving: a.txt\\n"
       "Receiving: \\nReceiving:\\n" +
       std::string(300, '\r') +
