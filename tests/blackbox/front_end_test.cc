@@ -72,13 +72,4 @@ TEST(FrontEnd, OnlyExactSwitchesCount) {
   }
 }
 
-TEST(FrontEnd, RedirectedOutputHasNoEscapes) {
-  RunOptions options;
-  options.args = {"--ver"};
-  RunResult result = run_redirected(options);
-  EXPECT_EQ(join_lines(kBanner, "\n") + "Vurel version 2.1\n\n", result.output);
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_EQ("", result.error_output);
-}
-
 }  // namespace

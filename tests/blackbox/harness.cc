@@ -11,11 +11,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 namespace {
 
@@ -28,22 +27,6 @@ std::string vurel_for_everyone() {
   return copy;
 }
 
-std::string drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;) {
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-  return text;
-}
-
-int wait_exit_code(pid_t child) {
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 double since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -52,6 +35,26 @@ double since(std::chrono::steady_clock::time_point start) {
 
 std::string vurel_path() { return VUREL_BINARY; }
 std::string fixture_path(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
+
+std::string read_back(std::FILE* file) {
+  std::string text;
+  std::rewind(file);
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+    text.append(buffer, got);
+  }
+  std::fclose(file);
+  return text;
+}
+
+int wait_exit_code(pid_t child, int timeout_seconds) {
+  int status = -1;
+  for (auto start = std::chrono::steady_clock::now(); ::waitpid(child, &status, WNOHANG) == 0;) {
+    if (since(start) > timeout_seconds) ::kill(child, SIGKILL);
+    ::usleep(2000);
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal) {
   std::string program = !options.program.empty() ? options.program
@@ -62,10 +65,8 @@ pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal) 
     argv_text = {"/bin/sh", "-c", options.shell_before + "\nexec \"$0\" \"$@\"", program};
   }
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
-  Lines env_text = options.env;
-  bool has_path = false;
-  for (const std::string& entry : env_text) has_path = has_path || entry.rfind("PATH=", 0) == 0;
-  if (!has_path) env_text.push_back("PATH=/usr/local/bin:/usr/bin:/bin");
+  Lines env_text = {"PATH=/usr/local/bin:/usr/bin:/bin"};
+  for (const std::string& setting : options.env) set_env(env_text, setting);
   std::vector<char*> argv;
   std::vector<char*> envp;
   for (std::string& text : argv_text) argv.push_back(text.data());
@@ -105,25 +106,20 @@ RunResult run_on_pty(const RunOptions& options) {
   winsize size{};
   size.ws_col = static_cast<unsigned short>(options.columns);
   size.ws_row = static_cast<unsigned short>(options.rows);
-  int error_pipe[2];
-  if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0 || ::pipe(error_pipe) != 0) {
-    return result;
-  }
+  if (::openpty(&master, &slave, nullptr, nullptr, &size) != 0) return result;
+  std::FILE* errors = std::tmpfile();
   ::tcgetattr(master, &result.before);
   auto start = std::chrono::steady_clock::now();
-  pid_t child = spawn(options, slave, slave, error_pipe[1], true);
+  pid_t child = spawn(options, slave, slave, ::fileno(errors), true);
   ::close(slave);
-  ::close(error_pipe[1]);
   bool answered = options.answer == CursorAnswer::kSilent;
-  auto deadline = start + std::chrono::seconds(options.timeout_seconds);
   for (;;) {
     pollfd watch{master, POLLIN, 0};
-    int ready = ::poll(&watch, 1, 100);
-    if (std::chrono::steady_clock::now() > deadline) {
+    if (since(start) > options.timeout_seconds) {
       ::kill(child, SIGKILL);
       break;
     }
-    if (ready <= 0) continue;
+    if (::poll(&watch, 1, 100) <= 0) continue;
     char buffer[4096];
     ssize_t got = ::read(master, buffer, sizeof buffer);
     if (got <= 0) break;  // EIO: every holder of the terminal is gone
@@ -135,49 +131,26 @@ RunResult run_on_pty(const RunOptions& options) {
       if (::write(master, reply.data(), reply.size()) < 0) break;
     }
   }
-  result.exit_code = wait_exit_code(child);
+  result.exit_code = wait_exit_code(child, options.timeout_seconds);
   result.seconds = since(start);
   ::tcgetattr(master, &result.after);
   ::close(master);
-  result.error_output = drain(error_pipe[0]);
-  ::close(error_pipe[0]);
+  result.error_output = read_back(errors);
   return result;
 }
 
 RunResult run_redirected(const RunOptions& options) {
   RunResult result;
-  int out_pipe[2];
-  int error_pipe[2];
-  if (::pipe(out_pipe) != 0 || ::pipe(error_pipe) != 0) return result;
+  std::FILE* out = std::tmpfile();
+  std::FILE* errors = std::tmpfile();
   int null_fd = ::open("/dev/null", O_RDONLY);
   auto start = std::chrono::steady_clock::now();
-  pid_t child = spawn(options, null_fd, out_pipe[1], error_pipe[1]);
+  pid_t child = spawn(options, null_fd, ::fileno(out), ::fileno(errors));
   ::close(null_fd);
-  ::close(out_pipe[1]);
-  ::close(error_pipe[1]);
-  // Read both pipes until they close, so neither can fill up.
-  pollfd watch[2] = {{out_pipe[0], POLLIN, 0}, {error_pipe[0], POLLIN, 0}};
-  for (int open_count = 2; open_count > 0;) {
-    if (::poll(watch, 2, 1000) <= 0) {
-      if (since(start) > options.timeout_seconds) ::kill(child, SIGKILL);
-      continue;
-    }
-    for (pollfd& one : watch) {
-      if (one.fd < 0 || one.revents == 0) continue;
-      char buffer[4096];
-      ssize_t got = ::read(one.fd, buffer, sizeof buffer);
-      if (got > 0) {
-        (one.fd == out_pipe[0] ? result.output : result.error_output)
-            .append(buffer, static_cast<std::size_t>(got));
-        continue;
-      }
-      ::close(one.fd);
-      one.fd = -1;
-      --open_count;
-    }
-  }
-  result.exit_code = wait_exit_code(child);
+  result.exit_code = wait_exit_code(child, options.timeout_seconds);
   result.seconds = since(start);
+  result.output = read_back(out);
+  result.error_output = read_back(errors);
   return result;
 }
 

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <termios.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,12 @@ std::string fixture_path(const std::string& name);
 // with descriptors 0, 1 and 2 set to in, out and err and every other closed;
 // on a terminal it leads a session with `in` as its controlling terminal.
 pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal = false);
+
+// Waits for the child's end, killing it after `timeout_seconds`; its exit
+// status, -1 when a signal ended it.
+int wait_exit_code(pid_t child, int timeout_seconds);
+// The whole content of a temporary file that a child wrote; closes it.
+std::string read_back(std::FILE* file);
 
 RunResult run_on_pty(const RunOptions& options);
 RunResult run_redirected(const RunOptions& options);
