@@ -185,6 +185,15 @@ bool same_attributes(const termios& a, const termios& b) {
          a.c_lflag == b.c_lflag && std::memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
 }
 
+::testing::AssertionResult shows(const RunResult& result, const std::string& text, int exit_code) {
+  if (result.output.find(text) != std::string::npos &&
+      (exit_code == -2 || exit_code == result.exit_code)) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "exit code " << result.exit_code << ", output:\n"
+                                       << result.output;
+}
+
 FakeTransfer::FakeTransfer(const std::string& start_name) : start_(scratch.file(start_name)) {
   std::filesystem::create_directories(start_);
   std::filesystem::create_directory(scratch.file("bin"));

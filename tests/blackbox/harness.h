@@ -1,5 +1,6 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 #include <termios.h>
 
@@ -77,6 +78,11 @@ void set_env(std::vector<std::string>& env, const std::string& setting);
 std::string random_bytes(std::size_t count, unsigned seed);
 
 bool same_attributes(const termios& a, const termios& b);
+
+// Whether the run showed `text` (and ended with `exit_code`, when given);
+// the whole output when it did not.
+::testing::AssertionResult shows(const RunResult& result, const std::string& text,
+                                 int exit_code = -2);
 
 using Lines = std::vector<std::string>;
 

@@ -23,16 +23,11 @@ constexpr const char* kReportArguments =
 
 class HostileTest : public ::testing::Test, public FakeTransfer {
  protected:
-  RunOptions options(const Lines& args, const std::string& fake_run = kReportArguments) {
-    RunOptions result = FakeTransfer::options(args, fake_run);
-    result.timeout_seconds = 20;
-    return result;
+  RunOptions options(const Lines& args, const std::string& fake_run = kReportArguments) const {
+    return FakeTransfer::options(args, fake_run);
   }
-  RunResult send(const Lines& names, const std::string& fake_run = kReportArguments) {
-    return run_redirected(options({"--send", list(names), "Z"}, fake_run));
-  }
-  static bool shows(const RunResult& result, const std::string& text) {
-    return result.output.find(text) != std::string::npos;
+  RunResult send(const Lines& names, const Lines& env = {}) const {
+    return run({"--send", list(names), "Z"}, kReportArguments, env);
   }
 };
 
@@ -59,14 +54,11 @@ TEST_F(HostileTest, NodesStartedInOneSecondNeverShareWorkingFiles) {
     std::string n = std::to_string(i);
     SCOPED_TRACE("node " + n);
     std::string dsz = read_file(file("dsz" + n + ".log"));
-    if (i < 8) {
-      EXPECT_EQ(sent_record("f" + n + ".zip"), dsz);
-      std::string calls = read_file(file("record" + n));
-      EXPECT_EQ(1u, lines_of(calls).size() - 9) << calls;  // 3 lines, 6 options, 1 name
-      EXPECT_NE(std::string::npos, calls.find("arg=f" + n + ".zip\n"));
-    } else {
-      EXPECT_EQ(received_record("up/r" + n, 1), dsz);
-    }
+    std::string calls = read_file(file((i < 8 ? "record" : "up/record") + n));
+    EXPECT_EQ(i < 8 ? sent_record("f" + n + ".zip") : received_record("up/r" + n, 1), dsz);
+    // One call each: 3 lines, 6 options (3 when receiving), 1 name for a send.
+    EXPECT_EQ(i < 8 ? 10u : 6u, lines_of(calls).size()) << calls;
+    EXPECT_EQ(i < 8, calls.find("arg=f" + n + ".zip\n") != std::string::npos);
   }
   EXPECT_EQ(10u, files_named(start(), "vrl", ".sh").size());
 }
@@ -80,52 +72,43 @@ TEST_F(HostileTest, PlantedLinksAreNeverFollowed) {
     fs::create_symlink(target, file("vrlsz" + std::to_string(n) + ".log"));
   }
   // The one number without links is taken.
-  RunOptions run = options({"--send", list({"a"}), "Z"});
-  run.env.push_back("DSZLOG=" + file("node.log"));
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(0, result.exit_code) << result.output;
+  EXPECT_EQ(0, send({"a"}, {"DSZLOG=" + file("node.log")}).exit_code);
   EXPECT_EQ(sent_record("a"), read_file(file("node.log")));
   EXPECT_EQ("Sending: a\n", read_file(file("vrlsz500.log")));
   // No number left: a clear refusal.
   fs::remove(file("vrlsz500.log"));
   fs::create_symlink(target, file("vrlsz500.log"));
-  result = run_redirected(run);
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_TRUE(shows(result, "No free transfer number in " + start() + "\n")) << result.output;
+  EXPECT_TRUE(shows(send({"a"}, {"DSZLOG=" + file("node.log")}),
+                    "No free transfer number in " + start() + "\n", 1));
   // A default DSZ log that is a link.
   for (int n = 0; n < 999; ++n) fs::remove(file("vrlsz" + std::to_string(n) + ".log"));
   fs::create_symlink(target, file("dsz.log"));
   fs::remove(scratch.file("record"));
-  result = send({"a"});
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_TRUE(shows(result, "The DSZ log is a link, refused : " + file("dsz.log")))
-      << result.output;
+  EXPECT_TRUE(shows(send({"a"}), "The DSZ log is a link, refused : " + file("dsz.log"), 1));
   EXPECT_FALSE(program_ran());
   EXPECT_EQ("precious\n", read_file(target));
 }
 
 TEST_F(HostileTest, StopSignalsRecordWhatMovedAndRestoreTheTerminal) {
-  for (const char* signal : {"TERM", "INT", "QUIT"}) {
+  for (auto [signal, number] : {std::pair<std::string, int>{"TERM", 15}, {"INT", 2}, {"QUIT", 3}}) {
     SCOPED_TRACE(signal);
     // The program is still at b.txt when the BBS stops vurel alone; vurel
     // passes the signal on, so "Transfer complete" never comes.
-    RunOptions run =
-        options({"--send", list({"a.txt", "b.txt"}), "Z"},
-                "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -" + std::string(signal) +
-                    " $(vurel_pid); sleep 1; echo 'Transfer complete' >&2");
-    RunResult result = run_on_pty(run);
-    EXPECT_EQ(128 + (signal[0] == 'T' ? 15 : signal[0] == 'I' ? 2 : 3), result.exit_code);
+    RunResult result =
+        run_on_pty(options({"--send", list({"a.txt", "b.txt"}), "Z"},
+                           "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -" + signal +
+                               " $(vurel_pid); sleep 1; echo 'Transfer complete' >&2"));
+    EXPECT_EQ(128 + number, result.exit_code);
     EXPECT_EQ(sent_record("a.txt"), dsz_log());
     EXPECT_TRUE(same_attributes(result.before, result.after));
     fs::remove(file("dsz.log"));
   }
   // A hang-up while vurel waits for the terminal's answer: nothing starts.
   fs::remove(scratch.file("record"));
-  RunOptions run = options({"--send", list({"a.txt"}), "Z"});
-  run.answer = CursorAnswer::kSilent;
-  run.shell_before = "(sleep 0.3; kill -HUP $$) &";
-  RunResult result = run_on_pty(run);
-  EXPECT_EQ(0, result.exit_code);
+  RunOptions custom = options({"--send", list({"a.txt"}), "Z"});
+  custom.answer = CursorAnswer::kSilent;
+  custom.shell_before = "(sleep 0.3; kill -HUP $$) &";
+  EXPECT_EQ(0, run_on_pty(custom).exit_code);
   EXPECT_FALSE(program_ran());
   EXPECT_EQ("", dsz_log());
 }
@@ -133,21 +116,19 @@ TEST_F(HostileTest, StopSignalsRecordWhatMovedAndRestoreTheTerminal) {
 TEST_F(HostileTest, PathsAreHeldWholeOrRefused) {
   // A starting directory that cannot be known is never taken for "/".
   fs::create_directory(file("gone"));
-  RunOptions run = options({"--send", list({"a"}), "Z"});
-  run.shell_before = "cd gone && rmdir ../gone";
+  RunOptions custom = options({"--send", list({"a"}), "Z"});
+  custom.shell_before = "cd gone && rmdir ../gone";
   bool root_log = file_exists("/dsz.log");
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_TRUE(shows(result, "Cannot find the starting directory!\n")) << result.output;
+  EXPECT_TRUE(shows(run_redirected(custom), "Cannot find the starting directory!\n", 1));
   EXPECT_EQ(root_log, file_exists("/dsz.log"));
   EXPECT_FALSE(program_ran());
 
   // A list path whose first 64 bytes name another node's list.
   std::string other = list({"other.zip"}, std::string(64 - start().size() - 1, 'l'));
   std::string mine = list({"mine.zip"}, fs::path(other).filename().string() + "-node2");
-  result = run_redirected(options({"--send", mine, "Z"}));
+  EXPECT_TRUE(shows(run({"--send", mine, "Z"}, kReportArguments),
+                    "Filelist path set to " + mine.substr(0, 80 - 21)));
   EXPECT_EQ(sent_record("mine.zip"), dsz_log());
-  EXPECT_TRUE(shows(result, "Filelist path set to " + mine.substr(0, 80 - 21)));
 
   // Beyond the system's path limit: refused before anything is created.
   for (const std::string& f : files_named(start(), "", "")) fs::remove(f);
@@ -155,22 +136,15 @@ TEST_F(HostileTest, PathsAreHeldWholeOrRefused) {
   const Lines refusals[] = {
       {"--send", too_long, "Z"}, {"--receive", too_long, "Z"}, {"--send", "", "Z"}};
   for (const Lines& args : refusals) {
-    result = run_redirected(options(args));
-    EXPECT_EQ(1, result.exit_code) << args[1].size();
-    EXPECT_TRUE(shows(result, args[1].empty() ? "File not found : \n" : "Path too long : /ppp"))
-        << result.output.substr(0, 400);
+    EXPECT_TRUE(
+        shows(run(args), args[1].empty() ? "File not found : \n" : "Path too long : /ppp", 1));
   }
-  run = options({"--send", list({"a"}), "Z"});
-  run.env.push_back("DSZLOG=" + too_long);
-  result = run_redirected(run);
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_TRUE(shows(result, "Path too long : /ppp"));
+  EXPECT_TRUE(shows(send({"a"}, {"DSZLOG=" + too_long}), "Path too long : /ppp", 1));
   EXPECT_EQ(Lines({file("list")}), files_named(start(), "", ""));
 
   // A list line beyond it is skipped, never sent as its prefix.
-  result = send({"a", std::string(5000, 'n'), "b"});
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_TRUE(shows(result, "Adding.. a\nSkipped.. a name longer than 4095 bytes\nAdding.. b\n"));
+  EXPECT_TRUE(shows(send({"a", std::string(5000, 'n'), "b"}),
+                    "Adding.. a\nSkipped.. a name longer than 4095 bytes\nAdding.. b\n", 0));
   EXPECT_EQ(sent_record("a") + sent_record("b"), dsz_log());
 
   // Below a parent that may be entered but not read, the system still knows
@@ -180,70 +154,54 @@ TEST_F(HostileTest, PathsAreHeldWholeOrRefused) {
   fs::create_directories(below);
   fs::permissions(below, fs::perms::all);
   ::chmod(file("closed").c_str(), 0311);
-  run = options({"--send", list({"a"}), "Z"});
-  run.directory = below;
-  run.as_nobody = true;
-  EXPECT_EQ(0, run_redirected(run).exit_code);
+  custom = options({"--send", list({"a"}), "Z"});
+  custom.directory = below;
+  custom.as_nobody = true;
+  EXPECT_EQ(0, run_redirected(custom).exit_code);
   EXPECT_EQ(sent_record("a"), read_file(below + "/dsz.log"));
 }
 
 TEST_F(HostileTest, OnlyRegularFilesAreReadOrMeasured) {
   ASSERT_EQ(0, ::mkfifo(file("fifo").c_str(), 0666));
-  for (const char* path : {"fifo", "/dev/zero", "/dev/urandom", "."}) {
-    RunOptions run = options({"--send", path, "Z"});
-    run.timeout_seconds = 5;
-    RunResult result = run_redirected(run);
-    EXPECT_EQ(1, result.exit_code) << path;
-    EXPECT_TRUE(shows(result, std::string("Not a regular file : ") + path)) << result.output;
+  for (std::string path : {"fifo", "/dev/zero", "/dev/urandom", "."}) {
+    EXPECT_TRUE(shows(run({"--send", path, "Z"}), "Not a regular file : " + path, 1));
   }
-  for (const char* dsz : {"fifo", "."}) {
-    RunOptions run = options({"--send", list({"a"}), "Z"});
-    run.env.push_back(std::string("DSZLOG=") + dsz);
-    run.timeout_seconds = 5;
-    RunResult result = run_redirected(run);
-    EXPECT_EQ(1, result.exit_code) << dsz;
-    EXPECT_TRUE(shows(result, std::string("The DSZ log is not a regular file : ") + dsz))
-        << result.output;
+  for (std::string dsz : {"fifo", "."}) {
+    EXPECT_TRUE(
+        shows(send({"a"}, {"DSZLOG=" + dsz}), "The DSZ log is not a regular file : " + dsz, 1));
     EXPECT_FALSE(program_ran());
   }
   // An upload that is a FIFO is never opened to be measured.
   fs::create_directory(file("up"));
-  RunOptions run =
-      options({"--receive", "up", "Z"},
-              "mkfifo pipe; printf x > f; printf 'Receiving: pipe\\nReceiving: f\\n' >&2");
-  run.timeout_seconds = 5;
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(0, run({"--receive", "up", "Z"},
+                   "mkfifo pipe; printf x > f; printf 'Receiving: pipe\\nReceiving: f\\n' >&2")
+                   .exit_code);
   EXPECT_EQ(received_record("up/f", 1), dsz_log());
   // With standard output closed, the screen text goes nowhere, and the
   // script is the script.
   fs::remove(file("dsz.log"));
-  run = options({"--send", list({"a"}), "Z"});
-  run.shell_before = "exec 1>&-";
-  result = run_redirected(run);
-  EXPECT_EQ(0, result.exit_code);
+  RunOptions custom = options({"--send", list({"a"}), "Z"});
+  custom.shell_before = "exec 1>&-";
+  EXPECT_EQ(0, run_redirected(custom).exit_code);
   EXPECT_EQ(sent_record("a"), dsz_log());
-  EXPECT_NE(std::string::npos, read_file(scratch.file("record")).find("arg=a\n"));
+  EXPECT_NE(std::string::npos, calls().find("arg=a\n"));
 }
 
 TEST_F(HostileTest, DszLogTakesItsRecordsOrTheTransferNeverStarts) {
   // Log rotation left a link whose target is gone: the target is created.
   fs::create_directory(file("rotated"));
   fs::create_symlink(file("rotated/new.log"), file("link.log"));
-  RunOptions run = options({"--send", list({"a"}), "Z"});
-  run.env.push_back("DSZLOG=" + file("link.log"));
-  EXPECT_EQ(0, run_redirected(run).exit_code);
+  EXPECT_EQ(0, send({"a"}, {"DSZLOG=" + file("link.log")}).exit_code);
   EXPECT_EQ(sent_record("a"), read_file(file("rotated/new.log")));
 
   // A disk that fills up: a record is in the log whole or not at all, and
   // no "File Sent" shows without its record.
   std::string filler(2000, 'x');
   write_file(file("dsz.log"), filler);
-  run = options({"--send", list({"a", "b"}), "Z"});
-  run.file_size_limit = 2030;
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(101, result.exit_code);
-  EXPECT_TRUE(shows(result, "Run time error  101 at 0x"));
+  RunOptions custom = options({"--send", list({"a", "b"}), "Z"});
+  custom.file_size_limit = 2030;
+  RunResult result = run_redirected(custom);
+  EXPECT_TRUE(shows(result, "Run time error  101 at 0x", 101));
   EXPECT_FALSE(shows(result, "File Sent"));
   EXPECT_EQ(filler, dsz_log());
 
@@ -252,35 +210,30 @@ TEST_F(HostileTest, DszLogTakesItsRecordsOrTheTransferNeverStarts) {
   fs::remove(file("dsz.log"));
   fs::remove(scratch.file("record"));
   // Created under umask 0277, the log still takes its records.
-  run = options({"--send", list({"a"}), "Z"});
-  run.as_nobody = true;
-  run.shell_before = "umask 0277";
-  EXPECT_EQ(0, run_redirected(run).exit_code);
+  custom = options({"--send", list({"a"}), "Z"});
+  custom.as_nobody = true;
+  custom.shell_before = "umask 0277";
+  EXPECT_EQ(0, run_redirected(custom).exit_code);
   EXPECT_EQ(sent_record("a"), dsz_log());
   // A log it may not write: the transfer never starts.
   ::chmod(file("dsz.log").c_str(), 0444);
   fs::remove(scratch.file("record"));
-  run.shell_before.clear();
-  result = run_redirected(run);
-  EXPECT_EQ(5, result.exit_code);
+  custom.shell_before.clear();
+  EXPECT_EQ(5, run_redirected(custom).exit_code);
   EXPECT_FALSE(program_ran());
   EXPECT_EQ(sent_record("a"), dsz_log());
 }
 
 TEST_F(HostileTest, FailuresAreSaidAndUsageErrorsLeaveNothing) {
   // The shell could not run the protocol program.
-  RunOptions run = options({"--send", list({"a"}), "Z"});
-  set_env(run.env, "PATH=" + file("nowhere"));
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_TRUE(shows(result, "\nCould not run sz: not found\n")) << result.output;
-
+  EXPECT_TRUE(
+      shows(send({"a"}, {"PATH=" + file("nowhere")}), "\nCould not run sz: not found\n", 0));
   // Usage errors leave no working files behind.
   for (const std::string& f : files_named(start(), "", "")) fs::remove_all(f);
   const Lines usage_errors[] = {
       {"--send", "list"}, {"--send", "list", "q"}, {"--send", "nolist", "Z"}};
   for (const Lines& args : usage_errors) {
-    EXPECT_EQ(1, run_redirected(options(args)).exit_code);
+    EXPECT_EQ(1, run(args).exit_code);
     EXPECT_TRUE(fs::is_empty(start()));
   }
 }

@@ -25,7 +25,10 @@ std::size_t peer_start(const std::string& output, bool zmodem_header) {
     std::size_t line_end = output.find('\n', executing);
     return line_end == std::string::npos ? line_end : line_end + 1;
   }
-  std::size_t header = output.find("**\x18" "B", executing);
+  std::size_t header = output.find(
+      "**\x18"
+      "B",
+      executing);
   if (header == std::string::npos || output.size() < header + 18) return std::string::npos;
   std::size_t end = header + 18;
   while (end < output.size() && end < header + 21 && output[end] != '\0' &&
@@ -104,8 +107,8 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
     pump(to_peer[1], for_peer);
     pump(to_vurel[1], for_vurel);
   }
-  for (int* fd : {&to_vurel[1], &from_vurel[0], &to_peer[0], &to_peer[1], &from_peer[0],
-                  &from_peer[1]}) {
+  for (int* fd :
+       {&to_vurel[1], &from_vurel[0], &to_peer[0], &to_peer[1], &from_peer[0], &from_peer[1]}) {
     close_fd(*fd);
   }
   result.vurel.exit_code = wait_exit_code(vurel, 10);

@@ -59,33 +59,27 @@ TEST_F(ReceiveTest, UsageErrorsLeaveNoWorkingFiles) {
       {{"--receive", "up", "X", "taken.zip"}, "Upload name already taken : taken.zip"},
   };
   for (const auto& [args, message] : refused) {
-    RunResult result = run(args);
-    EXPECT_EQ(1, result.exit_code) << message;
-    EXPECT_NE(std::string::npos, result.output.find(message)) << result.output;
+    EXPECT_TRUE(shows(run(args), message, 1));
     EXPECT_EQ(Lines({file("up")}), files_named(start(), "", ""));
   }
   // Only the first character of the letter counts; Y and Z take no name.
-  RunResult result = run({"--receive", "up", "Ymodem", "sub/x.zip"});
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("Executing RB(ymodem) External Protocol....\n"));
+  EXPECT_TRUE(shows(run({"--receive", "up", "Ymodem", "sub/x.zip"}),
+                    "Executing RB(ymodem) External Protocol....\n", 0));
   EXPECT_EQ("arg=-b\narg=-y\narg=-v\n", calls().substr(calls().find("arg=")));
 }
 
 TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
-  RunResult result = receive("new");
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(std::string::npos,
-            result.output.find("Upload Path : new\n\nWarning: Cannot find directory for receive!\n"
-                               "Creating Directory new for you... =]\nDSZ Logpath : "));
+  EXPECT_TRUE(shows(receive("new"),
+                    "Upload Path : new\n\nWarning: Cannot find directory for receive!\n"
+                    "Creating Directory new for you... =]\nDSZ Logpath : ",
+                    0));
   EXPECT_NE(std::string::npos, calls().find("cwd=" + file("new") + "\n"));
   write_file(file("taken"), "a file");
   for (std::string destination : {"missing/parent", "taken", ""}) {
-    result = receive(destination);
-    EXPECT_EQ(1, result.exit_code) << destination;
-    EXPECT_NE(std::string::npos,
-              result.output.find("Creating Directory " + destination + " for you... =]\n\n" +
-                                 "Cannot Create Directory " + destination + ". I give up!\n"))
-        << result.output;
+    EXPECT_TRUE(shows(receive(destination),
+                      "Creating Directory " + destination + " for you... =]\n\n" +
+                          "Cannot Create Directory " + destination + ". I give up!\n",
+                      1));
   }
 }
 
@@ -114,9 +108,7 @@ TEST_F(ReceiveTest, OnlyWhatThisTransferWroteIsAnUpload) {
       "Receiving: late\\nxxReceiving: mid\\nReceiving: bin\\001x\\n"
       "Receiving: " +
       long_name + "\\n\\r\\nTransfer complete\\n' >&2";
-  RunResult result = receive("up/", run);
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
+  EXPECT_TRUE(shows(receive("up/", run), "\nFinished.\n", 0));
   // Records in the order of first report; the trailing slash stays in the
   // path. A report opens a segment, however far into its line; a name with
   // a control byte is never recorded.
@@ -130,11 +122,11 @@ TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
   // Uploads into the starting directory can replace the running script (a
   // receiving program that rewrites it does the same): the shell never
   // reads it again once the program runs.
-  RunResult result = receive(
-      start(),
-      "for s in '" + start() + "'/vrl*.sh; do echo 'touch " + start() + "/pwned' >> \"$s\"; done",
-      {"DSZLOG=" + scratch.file("dsz.log")});
-  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(0, receive(start(),
+                       "for s in '" + start() + "'/vrl*.sh; do echo 'touch " + start() +
+                           "/pwned' >> \"$s\"; done",
+                       {"DSZLOG=" + scratch.file("dsz.log")})
+                   .exit_code);
   EXPECT_FALSE(file_exists(file("pwned")));
   // A DSZ log anywhere below the upload directory is refused before anything
   // is created: the caller could replace it with forged records.
@@ -145,10 +137,7 @@ TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
                               {{"up"}, {"DSZLOG=" + file("up/logs/dsz.log")}},
                               {{"link/"}, {"DSZLOG=up/logs/new.log"}}};
   for (const auto& [destination, env] : refused) {
-    result = receive(destination[0], "", env);
-    EXPECT_EQ(1, result.exit_code) << destination[0];
-    EXPECT_NE(std::string::npos, result.output.find("lies in the upload directory"))
-        << result.output;
+    EXPECT_TRUE(shows(receive(destination[0], "", env), "lies in the upload directory", 1));
     EXPECT_EQ(Lines({file("link"), file("up")}), files_named(start(), "", ""));
     EXPECT_TRUE(fs::is_empty(file("up/logs")));
   }
@@ -166,17 +155,15 @@ TEST_F(ReceiveTest, PermissionsAsAnotherUser) {
                            "printf 'no access' > secret.txt; chmod 000 secret.txt; "
                            "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2");
   run.as_nobody = true;
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(0, result.exit_code) << result.output;
+  EXPECT_EQ(0, run_redirected(run).exit_code);
   EXPECT_EQ(received_record("up/ro.txt", 9), dsz_log());
   // A directory that may not be entered counts as missing, and cannot be made.
   fs::create_directory(file("closed"));
   ::chmod(file("closed").c_str(), 0700);
   run.args = {"--receive", "closed", "Z"};
-  result = run_redirected(run);
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("Warning: Cannot find directory for receive!\n"));
-  EXPECT_NE(std::string::npos, result.output.find("Cannot Create Directory closed. I give up!\n"));
+  RunResult result = run_redirected(run);
+  EXPECT_TRUE(shows(result, "Warning: Cannot find directory for receive!\n", 1));
+  EXPECT_TRUE(shows(result, "Cannot Create Directory closed. I give up!\n"));
 }
 
 TEST_F(ReceiveTest, RunFromTheRootDirectory) {

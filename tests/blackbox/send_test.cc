@@ -49,21 +49,17 @@ TEST_F(SendTest, CompleteSendOfTwoNames) {
 }
 
 TEST_F(SendTest, ProtocolLettersAndUsageErrors) {
-  RunResult result = send({"f"}, "", "Xmodem");
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("Protocol : X-modem\n\n"));
-  EXPECT_NE(std::string::npos, result.output.find("Executing SX(xmodem) External Protocol....\n"));
+  EXPECT_TRUE(shows(send({"f"}, "", "Xmodem"),
+                    "Protocol : X-modem\n\nAdding.. f\nTotal Files Added : 1\n\n"
+                    "Executing SX(xmodem) External Protocol....\n",
+                    0));
   EXPECT_EQ(0u, read_file(only("vrl", ".sh")).rfind("exec sx -v -b -r -Y -y -e  \"f\" 2>", 0));
-  result = send({"f"}, "", "Y");
-  EXPECT_NE(std::string::npos, result.output.find("Executing SB(ymodem) External Protocol....\n"));
+  EXPECT_TRUE(shows(send({"f"}, "", "Y"), "Executing SB(ymodem) External Protocol....\n"));
   for (std::string letter : {"z", "", "Q"}) {
-    result = send({"f"}, "", letter);
-    EXPECT_EQ(1, result.exit_code);
-    EXPECT_NE(
-        std::string::npos,
-        result.output.find("Invalid Protocol Specified!\nUppercase \"X\" \"Y\" or \"Z\" ! \n"));
+    EXPECT_TRUE(shows(send({"f"}, "", letter),
+                      "Invalid Protocol Specified!\nUppercase \"X\" \"Y\" or \"Z\" ! \n", 1));
   }
-  result = run({"--send", file("list")});
+  RunResult result = run({"--send", file("list")});
   EXPECT_EQ(1, result.exit_code);
   EXPECT_EQ(join_lines(kBanner, "\n") + "DSZ Logpath : " + file("dsz.log") +
                 "\nSend mode active.\nYou did not specify enough parameters!\n",
@@ -73,18 +69,15 @@ TEST_F(SendTest, ProtocolLettersAndUsageErrors) {
 TEST_F(SendTest, FileListLinesAsRead) {
   std::string long_name(70, 'n');  // longer than lines once were
   write_file(file("list"), "crlf.txt\r\n" + long_name + "\nnext\n\nlast");
-  RunResult result = run({"--send", file("list"), "Z"});
-  EXPECT_EQ(0, result.exit_code);
-  EXPECT_NE(
-      std::string::npos,
-      result.output.find("Adding.. crlf.txt\nAdding.. " + long_name +
-                         "\nAdding.. next\nAdding.. \nAdding.. last\nTotal Files Added : 5\n"));
+  EXPECT_TRUE(shows(run({"--send", file("list"), "Z"}),
+                    "Adding.. crlf.txt\nAdding.. " + long_name +
+                        "\nAdding.. next\nAdding.. \nAdding.. last\nTotal Files Added : 5\n",
+                    0));
   EXPECT_NE(std::string::npos,
             read_file(only("vrl", ".sh"))
                 .find(" \"crlf.txt\" \"" + long_name + "\" \"next\" \"\" \"last\" 2>"));
   // An empty list still runs the program, with no names.
-  result = send({});
-  EXPECT_NE(std::string::npos, result.output.find("Total Files Added : 0\n"));
+  EXPECT_TRUE(shows(send({}), "Total Files Added : 0\n"));
   EXPECT_EQ("exec sz -v -b -r -Y -y -e  2>" + only("vrlsz", ".log") + "\n",
             read_file(only("vrl", ".sh")));
   EXPECT_NE(std::string::npos, calls().find("program=sz"));
@@ -120,12 +113,12 @@ TEST_F(SendTest, MoreThan240Names) {
   }
   write_file(scratch.file("fake.log"), log_text + "Transfer complete\n");
   RunResult result = send(names, "cat '" + scratch.file("fake.log") + "' >&2");
-  EXPECT_NE(std::string::npos, result.output.find("Total Files Added : 1000\n"));
+  EXPECT_TRUE(shows(result, "Total Files Added : 1000\n"));
   Lines records = lines_of(dsz_log());
   ASSERT_EQ(1000u, records.size());
   EXPECT_EQ(sent_record("/files/f999.zip"), records[999] + "\n");
   // Past row 25 of the assumed screen, every line end is LF CR.
-  EXPECT_NE(std::string::npos, result.output.find("Adding.. /files/f30.zip\n\r"));
+  EXPECT_TRUE(shows(result, "Adding.. /files/f30.zip\n\r"));
 }
 
 TEST_F(SendTest, OnATerminal) {
@@ -156,15 +149,14 @@ TEST_F(SendTest, OnATerminal) {
 
 TEST_F(SendTest, EndsOfTheProtocolProgram) {
   // Its exit status below 128 is not the run's.
-  RunResult result = send({"a"}, "echo 'sz: cannot open a: No such file or directory' >&2", "Z",
-                          {"FAKE_STATUS=3"});
-  EXPECT_EQ(0, result.exit_code);
+  EXPECT_TRUE(shows(send({"a"}, "echo 'sz: cannot open a: No such file or directory' >&2", "Z",
+                         {"FAKE_STATUS=3"}),
+                    "\nFinished.\n", 0));
   EXPECT_EQ("", dsz_log());
-  EXPECT_NE(std::string::npos, result.output.find("\nFinished.\n"));
   // A hang-up keeps the files that moved.
-  result = send({"a.txt", "b.txt"},
-                "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -HUP $(vurel_pid)");
-  EXPECT_EQ(0, result.exit_code);
+  EXPECT_EQ(0, send({"a.txt", "b.txt"},
+                    "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -HUP $(vurel_pid)")
+                   .exit_code);
   EXPECT_EQ(sent_record("a.txt"), dsz_log());
 }
 
@@ -173,14 +165,13 @@ TEST_F(SendTest, DszLogPaths) {
   send({"a"}, "echo 'Sending: a' >&2");
   EXPECT_EQ("kept\n" + sent_record("a"), dsz_log());
   std::string named = scratch.file("transfers.log");
-  RunResult result = send({"a"}, "echo 'Sending: a' >&2", "Z", {"DSZLOG=" + named});
-  EXPECT_NE(std::string::npos, result.output.find("DSZ Logpath : " + named + "\n"));
+  EXPECT_TRUE(shows(send({"a"}, "echo 'Sending: a' >&2", "Z", {"DSZLOG=" + named}),
+                    "DSZ Logpath : " + named + "\n"));
   EXPECT_EQ(sent_record("a"), read_file(named));
   // A DSZLOG in a missing directory: a run-time error, nothing run.
   std::filesystem::remove(scratch.file("record"));
-  result = send({"a"}, "", "Z", {"DSZLOG=" + scratch.file("missing/dsz.log")});
-  EXPECT_EQ(2, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("Run time error  2 at 0x"));
+  EXPECT_TRUE(shows(send({"a"}, "", "Z", {"DSZLOG=" + scratch.file("missing/dsz.log")}),
+                    "Run time error  2 at 0x", 2));
   EXPECT_FALSE(program_ran());
   EXPECT_EQ("kept\n" + sent_record("a"), dsz_log());
 }
@@ -197,19 +188,16 @@ TEST_F(SendTest, PermissionsAsAnotherUser) {
   EXPECT_EQ("kept\n" + sent_record("a"), dsz_log());
   // An unreadable list is not found.
   ::chmod(file("list").c_str(), 0200);
-  RunResult result = run_redirected(run);
-  EXPECT_EQ(1, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("File not found : " + file("list")));
+  EXPECT_TRUE(shows(run_redirected(run), "File not found : " + file("list"), 1));
   // An unwritable starting directory ends the run before anything runs.
   ::chmod(file("list").c_str(), 0644);
   ::chmod(file("dsz.log").c_str(), 0666);
   for (const std::string& f : files_named(start(), "vrl", "")) std::filesystem::remove(f);
   std::filesystem::remove(scratch.file("record"));
   ::chmod(start().c_str(), 0555);
-  result = run_redirected(run);
+  RunResult result = run_redirected(run);
   ::chmod(start().c_str(), 0777);
-  EXPECT_EQ(5, result.exit_code);
-  EXPECT_NE(std::string::npos, result.output.find("Run time error  5 at 0x"));
+  EXPECT_TRUE(shows(result, "Run time error  5 at 0x", 5));
   EXPECT_FALSE(program_ran());
 }
 
