@@ -134,6 +134,10 @@ TEST(SendLog, SameBaseNameGoesToTheFirstOpenEntry) {
   EXPECT_EQ(Names({"d1/same.txt"}), sent({"d2/same.txt", "d1/same.txt"}, log));
   // Two files of one base name, both sent, in list order.
   EXPECT_EQ(Names({"x/f", "y/f"}), sent({"x/f", "y/f"}, {"Sending: f", "Sending: f"}));
+  // A name reported again after all its entries were sent is sending again:
+  // a cut-off takes that one back.
+  EXPECT_EQ(Names({"b"}),
+            sent({"a", "b"}, {"Sending: a", "Sending: b", "Sending: a", "caught signal"}));
   // A file cut off is open again to the next report of its base name.
   EXPECT_EQ(Names({"c/a", "d/a", "e/a"}),
             sent({"c/a", "d/a", "e/a"}, {"Sending: a", "Sending: a", "Sending: a", "x d/a",
