@@ -89,19 +89,10 @@ TEST_F(Vt100Test, NoNameCanDriveTheTerminal) {
   // Other control bytes are shown: C0 in caret notation, C1 (alone or
   // UTF-8 encoded) as the ESC sequence it stands for.
   const std::pair<std::string, std::string> shown[] = {
-      {"a\x1b[2Jb", "a^[[2Jb"},
-      {"a\x0e"
-       "b\x07",
-       "a^Nb^G"},
-      {"a\x9b"
-       "2J",
-       "a^[[2J"},
-      {"\xc2\x9b"
-       "2J",
-       "^[[2J"},
-      {"\xfe File", "\xfe File"},
-      {"\xc3\x84nderung \xe2\x82\xac", "\xc3\x84nderung \xe2\x82\xac"},
-      {"\xe2\x82", "\xe2^[B"}};
+      {"a\x1b[2Jb", "a^[[2Jb"},   {"a\016b\007", "a^Nb^G"},
+      {"a\2332J", "a^[[2J"},      {"\302\2332J", "^[[2J"},
+      {"\xfe File", "\xfe File"}, {"\xc3\x84nderung \xe2\x82\xac", "\xc3\x84nderung \xe2\x82\xac"},
+      {"\342\202", "\342^[B"}};
   for (const auto& [name, expected] : shown) {
     screen_.column = 1;
     EXPECT_EQ(expected, hand_over(name)) << name;
