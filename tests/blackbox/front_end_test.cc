@@ -8,14 +8,12 @@
 
 namespace {
 
-const std::string kBanner1 = kBanner[0];
-const std::string kMaker = kBanner[1];
 const std::string kQuery = "\x1b[6n";
 const std::string kClear = "\x1b[H\x1b[2J";
 const std::string kDown = "\x1b[1B";
 // What every run on an answering 80x24 terminal starts with.
 const std::string kPtyStart =
-    kQuery + "\x1b[m" + kClear + kBanner1 + "\r\n" + kMaker + "\r\n" + kDown;
+    kQuery + "\x1b[m" + kClear + kBanner[0] + "\r\n" + kBanner[1] + "\r\n" + kDown;
 
 struct Case {
   const char* what = "";

@@ -154,9 +154,7 @@ TEST_F(LrzszTest, LongPathsAreHeldWhole) {
             read_file(long_dsz));
 }
 
-using LrzszReceiveTest = LrzszTest;
-
-TEST_F(LrzszReceiveTest, UploadsWithZmodemYmodemAndOnAGermanSystem) {
+TEST_F(LrzszTest, UploadsWithZmodemYmodemAndOnAGermanSystem) {
   write_file(scratch_.file("rcv/with space.txt"), "hello\n");
   write_file(scratch_.file("rcv/empty.txt"), "");
   write_file(scratch_.file("rcv/big.bin"), random_bytes(2 * 1024 * 1024, 4));
@@ -189,14 +187,14 @@ TEST_F(LrzszReceiveTest, UploadsWithZmodemYmodemAndOnAGermanSystem) {
   }
 }
 
-TEST_F(LrzszReceiveTest, LongUploadNameIsRecordedWhole) {
+TEST_F(LrzszTest, LongUploadNameIsRecordedWhole) {
   std::string name = std::string(196, 'n') + ".txt";
   write_file(scratch_.file("rcv/" + name), "long\n");
   run({"--receive", "up", "Z"}, "sz -b " + name, false);
   EXPECT_EQ(received_record("up/" + name, 5), read_file(dsz()));
 }
 
-TEST_F(LrzszReceiveTest, XmodemUploadUnderTheNameTheBbsGives) {
+TEST_F(LrzszTest, XmodemUploadUnderTheNameTheBbsGives) {
   // rx -v logs "rx: ready to receive NAME", then "Bytes received: 5120 ...";
   // Xmodem pads the file to whole 128-byte blocks.
   std::string data = random_bytes(5000, 8);

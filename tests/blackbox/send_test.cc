@@ -123,8 +123,8 @@ TEST_F(SendTest, MoreThan240Names) {
 
 TEST_F(SendTest, OnATerminal) {
   // Raw mode while the program runs, VMIN and VTIME as found.
-  RunOptions run = options({"--send", list({"a"}), "Z"}, "stty -a > '" + file("stty") + "'");
-  RunResult result = run_on_pty(run);
+  RunResult result =
+      run_on_pty(options({"--send", list({"a"}), "Z"}, "stty -a > '" + file("stty") + "'"));
   EXPECT_EQ(0, result.exit_code);
   std::string settings = read_file(file("stty"));
   for (const char* flag : {"-ignbrk", "-brkint", "-parmrk", "-istrip", "-inlcr", "-igncr", "-icrnl",

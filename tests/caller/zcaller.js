@@ -14,8 +14,6 @@
 //   put:PATH[:NAME]       send the file at PATH, offered as NAME
 //   put:PATH:NAME:abort@N the same, aborted after N bytes (ZABORT, 8 CAN)
 //   put:PATH:NAME:drop@N  the same, the line drops after N bytes
-// At the end it prints one line per file to standard error: the name and the
-// bytes that arrived (downloads) or were sent (uploads).
 "use strict";
 const fs = require("fs");
 const path = require("path");
@@ -25,16 +23,15 @@ const [dir, ...steps] = process.argv.slice(2);
 const CAN8 = Array(8).fill(0x18);
 // A blocking descriptor of its own for the line: node makes fd 1 non-blocking.
 const line = fs.openSync("/proc/self/fd/1", "w");
-const report = [];
 let stopped = false;  // after an abort the session is over for this side
 
 function write(octets) {
   if (!stopped) fs.writeSync(line, Buffer.from(octets));
 }
 
-function finish() {
-  process.stderr.write(report.join("\n") + (report.length ? "\n" : ""));
-  process.exit(0);
+function finish(error) {
+  if (error) console.error("zcaller: " + error);
+  process.exit(error ? 1 : 0);
 }
 
 // Ends the session from this side the way terminals do it.
@@ -56,7 +53,6 @@ function receive(session) {
     const step = steps[index++] || "take";
     const name = offer.get_details().name;
     if (step === "skip") {
-      report.push(name + " skipped");
       offer.skip();
       return;
     }
@@ -68,16 +64,14 @@ function receive(session) {
       got += payload.length;
       if (limit && got >= limit.bytes && !stopped) {
         fs.writeFileSync(path.join(dir, name), Buffer.concat(chunks));
-        report.push(name + " " + got);
         interrupt(limit.how);
       }
     });
     offer.accept({ on_input: () => {} }).then(() => {
       fs.writeFileSync(path.join(dir, name), Buffer.concat(chunks));
-      report.push(name + " " + got);
     });
   });
-  session.on("session_end", finish);
+  session.on("session_end", () => finish());
   session.start();
 }
 
@@ -88,15 +82,11 @@ async function send(session) {
     const name = offered || path.basename(file);
     const limit = parse_limit(step);
     const xfer = await session.send_offer({ name, size: data.length, mtime: new Date(0) });
-    if (!xfer) {
-      report.push(name + " skipped");
-      continue;
-    }
+    if (!xfer) continue;  // skipped
     const piece = 1024;
     let sent = 0;
     for (; sent < data.length; sent += piece) {
       if (limit && sent >= limit.bytes) {
-        report.push(name + " " + sent);
         interrupt(limit.how);
         return;
       }
@@ -104,7 +94,6 @@ async function send(session) {
       await new Promise((resolve) => setImmediate(resolve));
     }
     await xfer.end();
-    report.push(name + " " + data.length);
   }
   await session.close();
   finish();
@@ -117,10 +106,7 @@ const sentry = new Zmodem.Sentry({
   on_detect(detection) {
     const session = detection.confirm();
     if (session.type === "receive") receive(session);
-    else send(session).catch((error) => {
-      report.push("error " + error);
-      finish();
-    });
+    else send(session).catch(finish);
   },
 });
 
@@ -129,8 +115,7 @@ process.stdin.on("data", (data) => {
   try {
     sentry.consume(data);
   } catch (error) {
-    report.push("error " + error);
-    finish();
+    finish(error);
   }
 });
-process.stdin.on("end", finish);
+process.stdin.on("end", () => finish());
