@@ -210,6 +210,7 @@ RunOptions FakeTransfer::options(const Lines& args, const std::string& fake_run)
   RunOptions options;
   options.args = args;
   options.directory = start_;
+  options.timeout_seconds = 10;  // a fake run takes milliseconds; a hang ends soon
   options.env = {"PATH=" + scratch.file("bin") + ":/usr/bin:/bin",
                  "FAKE_RECORD=" + scratch.file("record"), "FAKE_RUN=" + fake_run};
   return options;
