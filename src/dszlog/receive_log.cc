@@ -12,16 +12,14 @@ namespace {
 // rz and rb report each file they receive; rx the one it was told to.
 constexpr std::string_view kReceiveReports[] = {"Receiving: ", "rx: ready to receive "};
 
-// A name with a control byte cannot be told apart in the log (a CR or LF
-// ends it there), and BBS packages cannot carry it.
+}  // namespace
+
 bool holds_control_byte(std::string_view name) {
   for (unsigned char c : name) {
     if (c < 0x20 || c == 0x7f) return true;
   }
   return false;
 }
-
-}  // namespace
 
 bool stays_in_destination(std::string_view name) {
   if (name.empty() || name[0] == '/') return false;
@@ -47,7 +45,7 @@ std::size_t ReceiveLogReader::index_of(std::string_view name) {
 void ReceiveLogReader::read_line(std::string_view line) {
   for_each_segment(line, [&](std::string_view segment) {
     for (std::string_view report : kReceiveReports) {
-      if (segment.substr(0, report.size()) != report) continue;
+      if (!segment.starts_with(report)) continue;
       std::string_view name = segment.substr(report.size());
       if (!name.empty()) outcomes_.file_reported(index_of(name));
       return;

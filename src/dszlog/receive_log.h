@@ -41,3 +41,7 @@ class ReceiveLogReader : public LogReader {
 // Whether a received name stays inside the destination directory: not
 // absolute and without a ".." component (the receiving program refuses them).
 bool stays_in_destination(std::string_view name);
+
+// Whether a name holds a control byte: such a name cannot be told apart in
+// the log (a CR or LF ends it there), and BBS packages cannot carry it.
+bool holds_control_byte(std::string_view name);

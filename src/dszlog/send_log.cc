@@ -20,10 +20,6 @@ std::string_view base_name(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool starts_with(std::string_view text, std::string_view prefix) {
-  return text.substr(0, prefix.size()) == prefix;
-}
-
 }  // namespace
 
 std::string_view xmodem_report_name(std::string_view report) {
@@ -96,9 +92,9 @@ void SendLogReader::reopen(std::size_t index) {
 
 void SendLogReader::read_line(std::string_view line) {
   for_each_segment(line, [&](std::string_view segment) {
-    if (starts_with(segment, kSendingReport)) {
+    if (segment.starts_with(kSendingReport)) {
       read_sending_report(segment.substr(kSendingReport.size()));
-    } else if (starts_with(segment, kXmodemReport)) {
+    } else if (segment.starts_with(kXmodemReport)) {
       read_sending_report(xmodem_report_name(segment.substr(kXmodemReport.size())));
     } else {
       bool failure = false;

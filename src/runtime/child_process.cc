@@ -52,7 +52,7 @@ std::vector<std::string> child_environment() {
   if (char** entries = environment_block()) {
     for (char** entry = entries; *entry != nullptr; ++entry) {
       std::string_view text(*entry);
-      if (text.rfind("LC_ALL=", 0) == 0 || text.rfind("LANGUAGE=", 0) == 0) continue;
+      if (text.starts_with("LC_ALL=") || text.starts_with("LANGUAGE=")) continue;
       env.emplace_back(text);
     }
   }

@@ -25,8 +25,7 @@ std::string_view environment_value(std::string_view name) {
   if (g_envp == nullptr) return {};
   for (char** entry = g_envp; *entry != nullptr; ++entry) {
     std::string_view text(*entry);
-    if (text.size() > name.size() && text.substr(0, name.size()) == name &&
-        text[name.size()] == '=') {
+    if (text.starts_with(name) && text.size() > name.size() && text[name.size()] == '=') {
       return text.substr(name.size() + 1);
     }
   }

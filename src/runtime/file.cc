@@ -121,16 +121,21 @@ bool read_line(TextFile& file, std::string& line, std::size_t limit, bool& cut) 
 
 void write_whole_line(int fd, std::initializer_list<std::string_view> pieces) {
   if (io_failed()) return;
-  std::vector<iovec> parts;
+  if (pieces.size() > kMaxLinePieces) {
+    record_write_error(EINVAL);
+    return;
+  }
+  iovec parts[kMaxLinePieces + 1];
+  std::size_t count = 0;
   std::size_t total = 1;
   for (std::string_view piece : pieces) {
-    parts.push_back(iovec{const_cast<char*>(piece.data()), piece.size()});
+    parts[count++] = iovec{const_cast<char*>(piece.data()), piece.size()};
     total += piece.size();
   }
-  parts.push_back(iovec{const_cast<char*>("\n"), 1});
+  parts[count++] = iovec{const_cast<char*>("\n"), 1};
   ssize_t written;
   do {
-    written = ::writev(fd, parts.data(), static_cast<int>(parts.size()));
+    written = ::writev(fd, parts, static_cast<int>(count));
   } while (written < 0 && errno == EINTR);
   if (written < 0) {
     record_write_error(errno);

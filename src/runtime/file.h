@@ -60,8 +60,10 @@ OpenResult open_text_file(TextFile& file, std::string_view path);
 // end of the file, or when a failure is pending.
 bool read_line(TextFile& file, std::string& line, std::size_t limit, bool& cut);
 
-// Writes the pieces and a line feed in one system call, so that no other
-// writer can come between them. When the file takes only part of it (a full
-// disk, a size limit), the part is cut off again, if nothing was appended
-// after it meanwhile: the line is in the file whole or not at all.
+// Writes the pieces and a line feed in one system call, without allocating,
+// so that no other writer can come between them. When the file takes only
+// part of it (a full disk, a size limit), the part is cut off again, if
+// nothing was appended after it meanwhile: the line is in the file whole or
+// not at all. More than kMaxLinePieces pieces is a failed write, never a cut.
+inline constexpr std::size_t kMaxLinePieces = 8;
 void write_whole_line(int fd, std::initializer_list<std::string_view> pieces);

@@ -37,7 +37,7 @@ void refuse_dsz_log_in_destination(std::string_view destination, const std::stri
   std::string upload_directory = resolved_path(destination);
   if (log_directory.empty() || upload_directory.empty()) return;
   if (upload_directory == "/" || log_directory == upload_directory ||
-      log_directory.rfind(upload_directory + "/", 0) == 0) {
+      log_directory.starts_with(upload_directory + "/")) {
     refuse({"The DSZ log ", dsz_log, " lies in the upload directory: refused."});
   }
 }
@@ -49,10 +49,8 @@ std::string_view xmodem_upload_name(std::string_view destination) {
   if (name.empty()) {
     refuse({"Xmodem uploads need a file name: --receive <directory> X <name>"});
   }
-  bool plain =
-      name != "." && name != ".." && name[0] != '-' && name.find('/') == std::string_view::npos;
-  for (unsigned char c : name) plain = plain && c >= 0x20 && c != 0x7f;
-  if (!plain) {
+  if (name == "." || name == ".." || name[0] == '-' || name.find('/') != std::string_view::npos ||
+      holds_control_byte(name)) {
     refuse({"Invalid upload name : ", name});
   }
   if (path_taken(std::string(destination) + "/" + std::string(name))) {

@@ -38,7 +38,7 @@ std::string send_script_line(const Protocol& protocol, const std::vector<std::st
   std::string line(kExec);
   line += protocol.send_command;
   bool option_like = false;
-  for (const std::string& name : names) option_like = option_like || name.rfind('-', 0) == 0;
+  for (const std::string& name : names) option_like = option_like || name.starts_with('-');
   if (option_like) line += " --";
   for (const std::string& name : names) {
     line += ' ';
