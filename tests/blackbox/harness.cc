@@ -264,13 +264,3 @@ std::vector<std::string> files_named(const std::string& dir, const std::string& 
   std::sort(found.begin(), found.end());
   return found;
 }
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}

@@ -116,8 +116,6 @@ class FakeTransfer {
 // The files in `dir` whose names start with `prefix` and end with `suffix`, sorted.
 std::vector<std::string> files_named(const std::string& dir, const std::string& prefix,
                                      const std::string& suffix);
-// The lines of a text, without their line ends.
-std::vector<std::string> lines_of(const std::string& text);
 
 // The caller's side of a real transfer: a protocol program started once
 // vurel has printed its "Executing ..." line, joined to vurel's standard

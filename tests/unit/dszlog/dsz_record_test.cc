@@ -33,17 +33,15 @@ TEST(DszRecord, NodesSharingALogNeverSplitEachOthersLines) {
     EXPECT_EQ(0, WEXITSTATUS(status));
   }
   std::string content = read_file(log);
-  std::size_t lines = 0;
-  for (std::size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos;
-       start = end + 1, ++lines) {
-    std::string line = content.substr(start, end - start);
+  std::vector<std::string> lines = lines_of(content);
+  for (const std::string& line : lines) {
     int node = line.size() > 6 ? line[6] - '0' : 0;
     ASSERT_EQ("R  " + std::to_string(1000 + node) + " 38400 bps 3333 cps   0 errors    66 1024 " +
                   path(node) + " -1",
-              line)
-        << "line " << lines;
+              line);
   }
-  EXPECT_EQ(600u, lines);
+  EXPECT_EQ(600u, lines.size());
+  EXPECT_TRUE(content.ends_with('\n'));
 }
 
 }  // namespace
