@@ -9,9 +9,9 @@ namespace {
 using Names = std::vector<std::string>;
 
 TEST(TransferScript, PlainNamesAndPathsStandAsTheyAre) {
-  EXPECT_EQ("exec sz -v -b -r -Y -y -e  \"a.zip\" \"b.zip\" 2>/home/bbs/vrlsz42.log",
+  EXPECT_EQ("exec sz -v -b -r -y -e  \"a.zip\" \"b.zip\" 2>/home/bbs/vrlsz42.log",
             send_script_line(*find_protocol("Z"), {"a.zip", "b.zip"}, "/home/bbs/vrlsz42.log"));
-  EXPECT_EQ("exec sb -v -b -r -Y -y -e  2>/home/bbs/vrlsz42.log",
+  EXPECT_EQ("exec sb -v -b -r -y -e  2>/home/bbs/vrlsz42.log",
             send_script_line(*find_protocol("Y"), Names(), "/home/bbs/vrlsz42.log"));
   EXPECT_EQ("exec rz -b -y -v  2>/home/bbs/vrlsz7.log",
             receive_script_line(*find_protocol("Z"), "", "/home/bbs/vrlsz7.log"));
@@ -26,7 +26,7 @@ TEST(TransferScript, NothingInANameOrPathReachesTheShell) {
             error_redirection("/a-b/c_d.e+f,g:h@i%j=k/vrlsz1.log"));
   EXPECT_EQ("2>\"/my bbs/vrlsz1.log\"", error_redirection("/my bbs/vrlsz1.log"));
   EXPECT_EQ("2>\"/x;\\$(id)/vrlsz1.log\"", error_redirection("/x;$(id)/vrlsz1.log"));
-  EXPECT_EQ("exec sz -v -b -r -Y -y -e  -- \"-rf\" \"b\" 2>/l",
+  EXPECT_EQ("exec sz -v -b -r -y -e  -- \"-rf\" \"b\" 2>/l",
             send_script_line(*find_protocol("Z"), {"-rf", "b"}, "/l"));
 }
 
