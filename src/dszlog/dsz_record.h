@@ -3,19 +3,36 @@
 #include <string>
 #include <string_view>
 
-// The DSZ log: the one-line-per-file record that the BBS reads. It is opened
-// once, before the transfer, and the program only ever appends records to it.
+#include "runtime/file.h"
 
-// Opens the DSZ log at `path` for appending, creating it when missing (also
-// through a link whose target is gone) and never emptying it. A log that is
-// not a regular file is refused, and so is a default log (one that DSZLOG did
-// not name) that is a link: a clear line and status 1. Any other failure ends
-// the program with its run-time error. Either way before anything moved.
-void open_dsz_log(const std::string& path, bool default_log);
+// The DSZ log: the one-line-per-file record that the BBS reads. Its path is
+// settled once per run; it is opened before the transfer, and the program
+// only ever appends records to it.
+
+// The path: DSZLOG's value when the environment names one (`named`), else
+// `fallback`, the default log in the starting directory.
+void name_dsz_log(std::string_view named, std::string fallback);
 const std::string& dsz_log_path();
 
+// Ends the program ("The DSZ log PATH lies in the upload directory:
+// refused.", status 1) when the log, every link in its path resolved as far
+// as it exists, lies in `directory` or below it; every later opening of the
+// log is held to the same rule.
+void refuse_dsz_log_below(std::string_view directory);
+
+// Opens the DSZ log for appending, creating it when missing (also through a
+// link whose target is gone) and never emptying it. A log that is not a
+// regular file is refused, and so is a default log (one that DSZLOG did not
+// name) that is a link: a clear line and status 1. Any other failure ends
+// the program with its run-time error. Either way before anything moved.
+void open_dsz_log();
+// The open log, which no upload may ever replace.
+FileIdentity dsz_log_identity();
+
 // Each record reaches the log in one write, whole or not at all; its
-// confirmation line is shown only once it is there.
+// confirmation line is shown only once it is there. When the path no longer
+// names the open log (it was rotated or removed meanwhile), the log is
+// opened again first, with every check of the first opening.
 // "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1"
 void append_send_record(std::string_view name);
 // "R  " + size + " 38400 bps 3333 cps   0 errors    66 1024 " + path + " -1"

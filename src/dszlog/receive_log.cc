@@ -3,9 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
-#include "runtime/io_result.h"
 
 namespace {
 
@@ -21,15 +19,20 @@ bool holds_control_byte(std::string_view name) {
   return false;
 }
 
-bool stays_in_destination(std::string_view name) {
-  if (name.empty() || name[0] == '/') return false;
+std::string folded_upload_name(std::string_view name) {
+  if (name.starts_with('/') || holds_control_byte(name)) return {};
+  std::string folded;
   for (std::size_t start = 0; start <= name.size();) {
     std::size_t slash = name.find('/', start);
     std::size_t end = slash == std::string_view::npos ? name.size() : slash;
-    if (name.substr(start, end - start) == "..") return false;
+    std::string_view part = name.substr(start, end - start);
     start = end + 1;
+    if (part == "..") return {};
+    if (part.empty() || part == ".") continue;
+    if (!folded.empty()) folded += '/';
+    folded += part;
   }
-  return true;
+  return folded;
 }
 
 std::size_t ReceiveLogReader::index_of(std::string_view name) {
@@ -70,22 +73,8 @@ std::vector<std::string> ReceiveLogReader::received_names() const {
   return received;
 }
 
-void translate_receive_log(const ReceiveTranslation& transfer) {
+std::vector<std::string> read_receive_log(int log_fd, int end_status) {
   ReceiveLogReader reader;
-  read_transfer_log(transfer.log_path, transfer.end_status, reader);
-  for (const std::string& name : reader.received_names()) {
-    if (io_failed()) break;
-    if (!stays_in_destination(name) || holds_control_byte(name)) continue;
-    std::string path = std::string(transfer.destination) + "/" + name;
-    // Only a file that this transfer wrote is an upload: new, or changed
-    // since the look taken before the receiving program started.
-    std::optional<FileStamp> stamp = regular_file_stamp(path);
-    if (!stamp || stamp->size < 1 || transfer.before->count(*stamp) != 0) continue;
-    bool working_file = false;
-    for (const FileStamp& own : transfer.working_files) {
-      working_file = working_file || (own.device == stamp->device && own.inode == stamp->inode);
-    }
-    if (!working_file) append_receive_record(path, stamp->size);
-  }
-  show_translation_footer();
+  read_transfer_log(log_fd, end_status, reader);
+  return reader.received_names();
 }

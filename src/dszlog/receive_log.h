@@ -7,20 +7,11 @@
 
 #include "dszlog/name_match.h"
 #include "dszlog/transfer_log.h"
-#include "runtime/file_system.h"
 
-// What the receive translation reads besides the log itself.
-struct ReceiveTranslation {
-  std::string_view log_path;
-  std::string_view destination;
-  const TreeSnapshot* before;            // the destination before the program ran
-  std::vector<FileStamp> working_files;  // never an upload
-  int end_status;                        // how the receiving program ended
-};
-
-// Reads the transfer log of a receive and appends a receive record, with the
-// file's size, for every file that this transfer wrote into the destination.
-void translate_receive_log(const ReceiveTranslation& transfer);
+// Reads the transfer log of a receive (held open as `log_fd`; `end_status`
+// tells how the receiving program ended) and returns the names of the files
+// that arrived whole, each once, in the order of their first report.
+std::vector<std::string> read_receive_log(int log_fd, int end_status);
 
 // Decides from the log lines which named files arrived; names are looked up,
 // so the time grows with the log, not with the number of names squared.
@@ -38,9 +29,11 @@ class ReceiveLogReader : public LogReader {
   NameIndex by_name_;
 };
 
-// Whether a received name stays inside the destination directory: not
-// absolute and without a ".." component (the receiving program refuses them).
-bool stays_in_destination(std::string_view name);
+// A received name as a path below the destination: its empty and "."
+// components folded away ("sub//./x.zip" is "sub/x.zip"). Empty when the
+// name cannot be an upload's: absolute, with a ".." component, with a
+// control byte, or nothing left.
+std::string folded_upload_name(std::string_view name);
 
 // Whether a name holds a control byte: such a name cannot be told apart in
 // the log (a CR or LF ends it there), and BBS packages cannot carry it.

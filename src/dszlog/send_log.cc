@@ -120,10 +120,9 @@ std::vector<bool> SendLogReader::entries_to_record() const {
   return record;
 }
 
-void translate_send_log(std::string_view transfer_log_path, const FileTable& table,
-                        int end_status) {
+void translate_send_log(int log_fd, const FileTable& table, int end_status) {
   SendLogReader reader(table);
-  read_transfer_log(transfer_log_path, end_status, reader);
+  read_transfer_log(log_fd, end_status, reader);
   std::vector<bool> record = reader.entries_to_record();
   for (std::size_t i = 0; i < table.size() && !io_failed(); ++i) {
     if (record[i]) append_send_record(table[i]);

@@ -11,10 +11,10 @@
 // The names read from the file list, in list order.
 using FileTable = std::vector<std::string>;
 
-// Reads the transfer log of a send and appends a send record, in table
-// order, for every listed file that the sending program really sent.
-// `end_status` tells how the sending program ended (see FileOutcomes).
-void translate_send_log(std::string_view transfer_log_path, const FileTable& table, int end_status);
+// Reads the transfer log of a send (held open as `log_fd`) and appends a
+// send record, in table order, for every listed file that the sending
+// program really sent. `end_status` tells how it ended (see FileOutcomes).
+void translate_send_log(int log_fd, const FileTable& table, int end_status);
 
 // The name in sx's "Sending NAME, N blocks: ...": up to the last ", N blocks: ".
 std::string_view xmodem_report_name(std::string_view report);

@@ -19,7 +19,7 @@ bool shell_could_not_run(int end_status) { return end_status == 126 || end_statu
 
 }  // namespace
 
-void read_transfer_log(std::string_view path, int end_status, LogReader& reader) {
+void read_transfer_log(int log_fd, int end_status, LogReader& reader) {
   clear_screen();
   print_line();
   print_line("Please wait... ");
@@ -27,7 +27,7 @@ void read_transfer_log(std::string_view path, int end_status, LogReader& reader)
   print_line();
 
   TextFile log;
-  open_text_file(log, path);
+  read_from_start(log, log_fd);
   std::string line;
   line.reserve(kMaxLogLine);
   bool cut = false;
@@ -47,6 +47,10 @@ void read_transfer_log(std::string_view path, int end_status, LogReader& reader)
     reader.read_line(whole);
   }
   io_check();
+  // A full disk, for one, leaves the program no room for its messages.
+  if (end_status >= 0 && size_of(log_fd) == 0) {
+    print_line("The transfer log stayed empty: nothing can be recorded.");
+  }
   reader.transfer_ended(end_status, caller_hung_up() || stop_signal() != 0);
 }
 

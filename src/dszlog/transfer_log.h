@@ -8,7 +8,7 @@
 // the transfer log, the file that caught the protocol program's standard
 // error. A translation is:
 //
-//   read_transfer_log(path, end_status, reader);   // header, every line, how it ended
+//   read_transfer_log(log_fd, end_status, reader); // header, every line, how it ended
 //   ... append the records the reader found ...
 //   show_translation_footer();                     // "Finished.", the I/O check
 
@@ -35,9 +35,11 @@ inline constexpr std::size_t kMaxLogLine = 64 * 1024;
 
 // Clears the screen, shows "Please wait... " and the DSZ log path, hands
 // every line of the log to `reader`, then tells it how the transfer ended.
-// When the shell could not run the protocol program it says so in one line.
-// A log that cannot be read ends the program with its run-time error.
-void read_transfer_log(std::string_view path, int end_status, LogReader& reader);
+// The log is read through the descriptor the program holds, from its start.
+// When the shell could not run the protocol program, or the program ran and
+// its log stayed empty, it says so in one line. A log that cannot be read
+// ends the program with its run-time error.
+void read_transfer_log(int log_fd, int end_status, LogReader& reader);
 
 // An empty line and "Finished.", then the I/O check.
 void show_translation_footer();

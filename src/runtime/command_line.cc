@@ -1,5 +1,7 @@
 #include "runtime/command_line.h"
 
+#include <unistd.h>
+
 #include <ctime>
 
 namespace {
@@ -35,3 +37,5 @@ std::string_view environment_value(std::string_view name) {
 char** environment_block() { return g_envp; }
 
 long long clock_seconds() { return static_cast<long long>(std::time(nullptr)); }
+
+int process_id() { return static_cast<int>(::getpid()); }

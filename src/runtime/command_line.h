@@ -2,7 +2,8 @@
 
 #include <string_view>
 
-// What the process was given: its arguments, its environment, the clock.
+// What the process was given: its arguments, its environment, the clock,
+// its id.
 // The program never changes them.
 void keep_command_line(int argc, char** argv, char** envp);
 
@@ -18,3 +19,6 @@ char** environment_block();
 
 // The clock in whole seconds since the Unix epoch.
 long long clock_seconds();
+
+// This process's id: a child process shares the parent's state, not its id.
+int process_id();

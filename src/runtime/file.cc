@@ -1,6 +1,7 @@
 #include "runtime/file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -79,6 +80,55 @@ bool is_regular_file(int fd) {
   return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+FileIdentity identity_of(int fd) {
+  struct stat status;
+  if (::fstat(fd, &status) != 0) return {};
+  return {status.st_dev, status.st_ino};
+}
+
+bool still_named(std::string_view path, int fd, bool follow_links) {
+  struct stat named;
+  std::string text(path);
+  if ((follow_links ? ::stat(text.c_str(), &named) : ::lstat(text.c_str(), &named)) != 0) {
+    return false;
+  }
+  FileIdentity identity = identity_of(fd);
+  return identity.inode != 0 && identity == FileIdentity{named.st_dev, named.st_ino};
+}
+
+void remove_if_still_named(std::string_view path, int fd) {
+  if (still_named(path, fd)) ::unlink(std::string(path).c_str());
+}
+
+long long size_of(int fd) {
+  struct stat status;
+  return ::fstat(fd, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
+}
+
+bool lock_for_this_run(int fd) {
+  if (io_failed()) return false;
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result == 0) return true;
+  if (errno != EWOULDBLOCK) record_system_error(errno);
+  return false;
+}
+
+void empty_file(int fd) {
+  if (io_failed()) return;
+  if (::ftruncate(fd, 0) != 0) record_write_error(errno);
+}
+
+void let_the_owner_read_and_write(int fd) {
+  struct stat status;
+  constexpr mode_t kNeeded = S_IRUSR | S_IWUSR;
+  if (::fstat(fd, &status) == 0 && (status.st_mode & kNeeded) != kNeeded) {
+    ::fchmod(fd, (status.st_mode & 07777) | kNeeded);
+  }
+}
+
 OpenResult open_text_file(TextFile& file, std::string_view path) {
   if (io_failed()) return OpenResult::kFailed;
   file.fd = open_file(path, O_RDONLY | O_NONBLOCK);
@@ -97,24 +147,42 @@ OpenResult open_text_file(TextFile& file, std::string_view path) {
   return OpenResult::kOpened;
 }
 
+void read_from_start(TextFile& file, int fd) {
+  if (io_failed()) return;
+  file.fd = Fd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  if (!file.fd.valid() || ::lseek(file.fd.get(), 0, SEEK_SET) < 0) {
+    record_system_error(errno);
+    file.fd = Fd();
+    return;
+  }
+  file.buffer.resize(kReadSize);
+  file.position = 0;
+  file.end = 0;
+}
+
 bool read_line(TextFile& file, std::string& line, std::size_t limit, bool& cut) {
   line.clear();
   cut = false;
   if (io_failed() || !file.fd.valid() || !fill_buffer(file)) return false;
-  while (fill_buffer(file)) {
+  // One byte more than the limit is kept, so that a CR before the LF does
+  // not count against it.
+  bool ended = false;
+  while (!ended && fill_buffer(file)) {
     const char* start = file.buffer.data() + file.position;
     std::size_t available = file.end - file.position;
     const void* lf = std::memchr(start, '\n', available);
+    ended = lf != nullptr;
     std::size_t count =
-        lf == nullptr ? available : static_cast<std::size_t>(static_cast<const char*>(lf) - start);
-    std::size_t room = limit - line.size();
+        ended ? static_cast<std::size_t>(static_cast<const char*>(lf) - start) : available;
+    std::size_t room = limit + 1 - line.size();
     line.append(start, count < room ? count : room);
     cut = cut || count > room;
-    file.position += count + (lf != nullptr ? 1 : 0);
-    if (lf != nullptr) {
-      if (!cut && !line.empty() && line.back() == '\r') line.pop_back();
-      break;
-    }
+    file.position += count + (ended ? 1 : 0);
+  }
+  if (ended && !cut && !line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > limit) {
+    cut = true;
+    line.resize(limit);
   }
   return true;
 }

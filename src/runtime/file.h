@@ -39,6 +39,31 @@ void open_missing_standard_descriptors();
 // Whether the open descriptor is a regular file.
 bool is_regular_file(int fd);
 
+// Which file an entry names: two names for one file have one identity.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The open file's identity; an identity of zeros when it cannot be known.
+FileIdentity identity_of(int fd);
+// Whether `path` still names the open file (through links when
+// `follow_links`): not when it was unlinked, renamed away or replaced.
+bool still_named(std::string_view path, int fd, bool follow_links = false);
+// Removes the file at `path` when it still names the open file.
+void remove_if_still_named(std::string_view path, int fd);
+// The open file's size in bytes; -1 when it cannot be known.
+long long size_of(int fd);
+
+// Takes this run's lock on the open file (or directory) without waiting:
+// false when another live run holds it. A lock that the system refuses
+// outright leaves its failure pending.
+bool lock_for_this_run(int fd);
+// Empties the open file; a failure is pending.
+void empty_file(int fd);
+// Lets the owner read and write the open file, whatever the umask gave it.
+void let_the_owner_read_and_write(int fd);
+
 // A text file read line by line through a buffer held in the handle.
 struct TextFile {
   Fd fd;
@@ -53,6 +78,10 @@ enum class OpenResult { kOpened, kFailed, kNotRegular };
 // FIFO or a device is never read: kNotRegular). kFailed leaves the error
 // pending.
 OpenResult open_text_file(TextFile& file, std::string_view path);
+
+// Reads a file the program holds open, from its start, through a
+// descriptor of its own (the file is not looked up by name again).
+void read_from_start(TextFile& file, int fd);
 
 // Reads the current line into `line`, without its LF and without a CR right
 // before the LF (only LF ends a line). A line longer than `limit` keeps its

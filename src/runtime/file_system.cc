@@ -1,13 +1,13 @@
 #include "runtime/file_system.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <vector>
 
 #include "runtime/file.h"
@@ -15,14 +15,24 @@
 
 namespace {
 
-FileStamp stamp_of(const struct stat& status) {
-  FileStamp stamp;
-  stamp.device = status.st_dev;
-  stamp.inode = status.st_ino;
-  stamp.change_ns =
-      static_cast<long long>(status.st_ctim.tv_sec) * 1000000000LL + status.st_ctim.tv_nsec;
-  stamp.size = static_cast<long long>(status.st_size);
-  return stamp;
+constexpr int kMaxLinks = 40;  // as the system's own path walk allows
+
+// Splits `path` at its slashes, empty components left out.
+std::vector<std::string> components_of(std::string_view path) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t slash = path.find('/', start);
+    std::size_t end = slash == std::string_view::npos ? path.size() : slash;
+    if (end > start) parts.emplace_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+void drop_last_component(std::string& path) {
+  std::size_t slash = path.rfind('/');
+  path.erase(slash == std::string::npos || slash == 0 ? 1 : slash);
+  if (path.empty()) path = "/";
 }
 
 }  // namespace
@@ -49,42 +59,57 @@ bool path_taken(std::string_view path) {
 }
 
 std::string resolved_path(std::string_view path) {
-  char* resolved = ::realpath(std::string(path).c_str(), nullptr);
-  if (resolved == nullptr) return {};
-  std::string result(resolved);
-  std::free(resolved);
-  return result;
-}
-
-std::optional<FileStamp> regular_file_stamp(std::string_view path) {
-  Fd fd(::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-  struct stat status;
-  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return std::nullopt;
-  }
-  return stamp_of(status);
-}
-
-TreeSnapshot snapshot_tree(std::string_view directory) {
-  TreeSnapshot snapshot;
-  std::vector<std::string> pending{std::string(directory)};
+  if (path.empty()) return {};
+  std::string start = path.starts_with('/') ? std::string() : current_directory();
+  if (!path.starts_with('/') && start.empty()) return {};
+  std::vector<std::string> pending = components_of(start + "/" + std::string(path));
+  std::reverse(pending.begin(), pending.end());  // the next component last
+  std::string resolved = "/";
+  bool exists = true;
+  int links = 0;
   while (!pending.empty()) {
-    std::string path = std::move(pending.back());
+    std::string part = std::move(pending.back());
     pending.pop_back();
-    int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (dir == nullptr) {
-      if (fd >= 0) ::close(fd);
+    if (part == ".") continue;
+    if (part == "..") {
+      drop_last_component(resolved);
       continue;
     }
-    while (dirent* entry = ::readdir(dir)) {
-      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-      struct stat status;
-      if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
-      if (S_ISREG(status.st_mode)) snapshot.insert(stamp_of(status));
-      if (S_ISDIR(status.st_mode)) pending.push_back(path + "/" + entry->d_name);
+    std::string next = (resolved == "/" ? "" : resolved) + "/" + part;
+    struct stat status;
+    if (!exists || ::lstat(next.c_str(), &status) != 0) {
+      exists = false;
+      resolved = next;
+      continue;
     }
-    ::closedir(dir);
+    if (!S_ISLNK(status.st_mode)) {
+      resolved = next;
+      continue;
+    }
+    if (++links > kMaxLinks) return {};
+    std::vector<char> target(static_cast<std::size_t>(kMaxPath) + 1);
+    ssize_t length = ::readlink(next.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return {};
+    std::string_view link(target.data(), static_cast<std::size_t>(length));
+    if (link.starts_with('/')) resolved = "/";
+    std::vector<std::string> spliced = components_of(link);
+    pending.insert(pending.end(), spliced.rbegin(), spliced.rend());
   }
-  return snapshot;
+  return resolved;
+}
+
+bool lies_within(std::string_view path, std::string_view directory) {
+  std::string inner = resolved_path(path);
+  std::string outer = resolved_path(directory);
+  if (inner.empty() || outer.empty()) return false;
+  return outer == "/" || inner == outer || inner.starts_with(outer + "/");
+}
+
+bool has_room(std::string_view directory, long long bytes) {
+  struct statvfs status;
+  if (::statvfs(std::string(directory).c_str(), &status) != 0) return true;
+  bool inodes_counted = status.f_files != 0;
+  return static_cast<long long>(status.f_bavail) * static_cast<long long>(status.f_frsize) >=
+             bytes &&
+         (!inodes_counted || status.f_favail > 0);
 }

@@ -3,11 +3,8 @@
 #include <sys/types.h>
 
 #include <cstddef>
-#include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 
 // Directories, and what the program asks of the files in them. Change and
 // make directory do nothing while a failure is pending and leave their own
@@ -27,34 +24,15 @@ void make_directory(std::string_view path);
 // Whether anything (a file, a directory, a link) stands at `path`.
 bool path_taken(std::string_view path);
 
-// The absolute path of `path` with every link resolved; empty when a part of
-// it does not exist.
+// The absolute path that `path` names once every link in it is resolved,
+// as far as it exists; the rest, which does not exist yet, is added with
+// its "." and ".." components folded. Empty when it cannot be known.
 std::string resolved_path(std::string_view path);
 
-// What tells one state of a file from another: a file that was written or
-// replaced has another inode or another status-change time.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  long long change_ns = 0;  // status-change time in nanoseconds
-  long long size = 0;       // not compared
-  bool operator==(const FileStamp& other) const {
-    return device == other.device && inode == other.inode && change_ns == other.change_ns;
-  }
-};
-struct FileStampHash {
-  std::size_t operator()(const FileStamp& stamp) const {
-    return std::hash<long long>()(static_cast<long long>(stamp.inode) * 1000003 + stamp.change_ns) ^
-           stamp.device;
-  }
-};
-using TreeSnapshot = std::unordered_set<FileStamp, FileStampHash>;
+// Whether `path` is `directory` or lies below it, both resolved as above;
+// false when either cannot be known. Everything lies below "/".
+bool lies_within(std::string_view path, std::string_view directory);
 
-// The regular file at `path`, opened read-only without blocking and without
-// following a link in its last component; nothing for anything else (a
-// missing or unreadable file, a directory, a FIFO, a device, a link).
-std::optional<FileStamp> regular_file_stamp(std::string_view path);
-
-// The stamps of every regular file in and below `directory` (links are not
-// followed), so that a later look can tell which files changed meanwhile.
-TreeSnapshot snapshot_tree(std::string_view directory);
+// Whether the file system of `directory` has at least `bytes` free and a
+// free inode for the program; true when it cannot be known.
+bool has_room(std::string_view directory, long long bytes);

@@ -1,9 +1,10 @@
 #include "transfer/receive_mode.h"
 
-#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "dszlog/dsz_record.h"
 #include "dszlog/receive_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -11,35 +12,33 @@
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
+#include "transfer/staging.h"
 #include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
 
 namespace {
 
+WorkingFiles g_files;
+// A run started in the upload directory, or below it, leaves no working
+// file there: a BBS that scans it would take them for uploads.
+bool g_working_files_in_upload_tree = false;
+ExitProcedure g_previous_exit = nullptr;
+int g_owner = 0;
+
+// However the run ends, the staging directory goes, and with it whatever
+// was not placed; so do working files in the upload tree, while their lock
+// is still held. A child that could not start the shell leaves them be.
+void clean_up() {
+  install_exit_procedure(g_previous_exit);
+  if (process_id() != g_owner) return;
+  remove_staging_directories();
+  if (g_working_files_in_upload_tree) remove_working_files(g_files);
+}
+
 // Every line of receive mode is followed by the I/O check.
 void print_checked(std::initializer_list<std::string_view> pieces) {
   print_line(pieces);
   io_check();
-}
-
-// The directory part of a path: "." for a bare name.
-std::string directory_of(const std::string& path) {
-  std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// An upload must never be able to replace the DSZ log: a log anywhere below
-// the destination (both resolved) is refused before anything is created.
-void refuse_dsz_log_in_destination(std::string_view destination, const std::string& start) {
-  std::string dsz_log = dsz_log_path_for(start);
-  std::string log_directory = resolved_path(directory_of(dsz_log));
-  std::string upload_directory = resolved_path(destination);
-  if (log_directory.empty() || upload_directory.empty()) return;
-  if (upload_directory == "/" || log_directory == upload_directory ||
-      log_directory.starts_with(upload_directory + "/")) {
-    refuse({"The DSZ log ", dsz_log, " lies in the upload directory: refused."});
-  }
 }
 
 // rx needs the file's name: the BBS gives it as the fourth argument, a plain
@@ -60,8 +59,9 @@ std::string_view xmodem_upload_name(std::string_view destination) {
 }
 
 // Makes sure the destination directory exists and can be entered, creating
-// it (one level) when it is missing. Ends the program with status 1 when it
-// cannot be created. Returns in the starting directory.
+// it (one level) when it is missing; one that another run made meanwhile
+// will do. Ends the program with status 1 when it cannot be created.
+// Returns in the starting directory.
 void prepare_destination(std::string_view destination, const std::string& start) {
   change_directory(destination);
   if (take_io_result() == 0) {
@@ -74,12 +74,40 @@ void prepare_destination(std::string_view destination, const std::string& start)
   print_checked({"Creating Directory ", destination, " for you... =]"});
   make_directory(destination);
   if (take_io_result() != 0) {
+    change_directory(destination);
+    if (take_io_result() == 0) {
+      change_directory(start);
+      io_check();
+      return;
+    }
     print_checked({""});
     print_checked({"Cannot Create Directory ", destination, ". I give up!"});
     change_directory(start);
     take_io_result();
     halt(1);
   }
+}
+
+// Each file that the log reported whole is placed in the upload directory,
+// then recorded under the path where it now lies; once, however many
+// spellings of its name the log gave.
+void place_and_record(const std::vector<std::string>& names) {
+  const std::vector<FileIdentity> reserved = {dsz_log_identity(),
+                                              identity_of(g_files.transfer_log.get()),
+                                              identity_of(g_files.script.get())};
+  std::unordered_set<std::string> seen;
+  for (const std::string& name : names) {
+    if (io_failed()) break;
+    std::string folded = folded_upload_name(name);
+    if (folded.empty() || !seen.insert(folded).second) continue;
+    Placement placement = place_upload(folded, reserved);
+    if (placement.placed) {
+      append_receive_record(placement.path, placement.size);
+    } else if (!placement.why_not.empty()) {
+      print_line({"Not placed : ", placement.path, " (", placement.why_not, ")"});
+    }
+  }
+  show_translation_footer();
 }
 
 }  // namespace
@@ -97,31 +125,31 @@ void run_receive_mode(const std::string& start) {
     refuse({"Invalid Protocol Specified!"});
   }
   std::string_view upload_name = protocol->letter == 'X' ? xmodem_upload_name(destination) : "";
-  refuse_long_paths(start, {destination, dsz_log_path_for(start)});
-  refuse_dsz_log_in_destination(destination, start);
+  settle_dsz_log_path(start);
+  refuse_long_paths(start, {destination, dsz_log_path()});
+  // An upload must never be able to replace the DSZ log.
+  refuse_dsz_log_below(destination);
+  refuse_full_file_system(start);
+  g_working_files_in_upload_tree = lies_within(start, destination);
   prepare_destination(destination, start);
 
-  WorkingFiles files;
-  print_checked({"DSZ Logpath : ", dsz_log_path_for(start)});
-  prepare_working_files(TransferMode::kReceive, start, files);
+  print_checked({"DSZ Logpath : ", dsz_log_path()});
+  prepare_working_files(TransferMode::kReceive, start, g_files);
   print_checked({"Protocol : ", letter, "-modem"});
   print_checked({""});
 
-  // The receiving program stores what arrives in its current directory.
-  change_directory(destination);
+  // The receiving program stores what arrives in the staging directory.
+  g_owner = process_id();
+  g_previous_exit = install_exit_procedure(clean_up);
+  change_directory(make_staging_directory(destination));
   io_check();
   print_checked({""});
-  write_transfer_script(files,
-                        receive_script_line(*protocol, upload_name, files.transfer_log_path));
+  write_transfer_script(g_files,
+                        receive_script_line(*protocol, upload_name, g_files.transfer_log_path));
   print_checked({protocol->receive_message});
-  TreeSnapshot before = snapshot_tree(".");
-  int end_status = run_shell_script(files.script_name);
+  int end_status = run_shell_script(g_files.script_name);
   print_checked({""});
 
   change_directory(start);
-  std::vector<FileStamp> working_files;
-  for (const std::string& path : {files.transfer_log_path, files.script_name}) {
-    if (std::optional<FileStamp> stamp = regular_file_stamp(path)) working_files.push_back(*stamp);
-  }
-  translate_receive_log({files.transfer_log_path, destination, &before, working_files, end_status});
+  place_and_record(read_receive_log(g_files.transfer_log.get(), end_status));
 }

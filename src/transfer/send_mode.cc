@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dszlog/dsz_record.h"
 #include "dszlog/send_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -36,6 +37,11 @@ void read_file_list(std::string_view path) {
       print_line("Skipped.. a name longer than 4095 bytes");
       continue;
     }
+    // The shell would drop the NUL and send a name the list did not give.
+    if (name.find('\0') != std::string::npos) {
+      print_line("Skipped.. a name holding a NUL byte");
+      continue;
+    }
     print_line({"Adding.. ", name});
     g_file_table.push_back(name);
   }
@@ -45,7 +51,8 @@ void read_file_list(std::string_view path) {
 }  // namespace
 
 void run_send_mode(const std::string& start) {
-  print_line({"DSZ Logpath : ", dsz_log_path_for(start)});
+  settle_dsz_log_path(start);
+  print_line({"DSZ Logpath : ", dsz_log_path()});
   print_line("Send mode active.");
   io_check();
   if (argument_count() < 3) refuse({"You did not specify enough parameters!"});
@@ -61,7 +68,8 @@ void run_send_mode(const std::string& start) {
   print_line({"Protocol : ", letter, "-modem"});
   print_line();
   io_check();
-  refuse_long_paths(start, {list_path, dsz_log_path_for(start)});
+  refuse_long_paths(start, {list_path, dsz_log_path()});
+  refuse_full_file_system(start);
 
   read_file_list(list_path);
   print_line({"Total Files Added : ", std::to_string(g_file_table.size())});
@@ -75,5 +83,5 @@ void run_send_mode(const std::string& start) {
   int end_status = run_shell_script(files.script_name);
   print_line();
 
-  translate_send_log(files.transfer_log_path, g_file_table, end_status);
+  translate_send_log(files.transfer_log.get(), g_file_table, end_status);
 }

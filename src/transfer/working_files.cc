@@ -1,12 +1,10 @@
 #include "transfer/working_files.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
+#include <utility>
 
 #include "dszlog/dsz_record.h"
 #include "runtime/command_line.h"
@@ -18,6 +16,9 @@
 namespace {
 
 constexpr int kNumbers = 999;
+// What a transfer needs free in the starting directory: room for the
+// protocol program's messages in the transfer log.
+constexpr long long kRoomNeeded = 64 * 1024;
 
 // Opens a working file without following a link, creating it when missing.
 // Invalid, with nothing pending, when the name is a link or not a regular
@@ -29,34 +30,38 @@ Fd open_working_file(const std::string& path, int access) {
   return fd;
 }
 
-// The owner must be able to write the log and read the script, whatever the
-// umask: the shell opens both by name.
-void let_the_owner_use(int fd, mode_t needed) {
-  struct stat status;
-  if (::fstat(fd, &status) == 0 && (status.st_mode & needed) != needed) {
-    ::fchmod(fd, (status.st_mode & 07777) | needed);
-  }
-}
-
 // Takes number n when nothing holds it: true with both files open, the log
-// locked and emptied.
+// locked and both emptied. A file unlinked under the lock (the run that held
+// it removed it on leaving) does not count: the path must still name it.
 bool claim_number(TransferMode mode, const std::string& start, int n, WorkingFiles& files) {
   std::string number = std::to_string(n);
   std::string log_path = path_in(start, "vrlsz" + number + ".log");
   std::string script_name = "vrl" + number + ".sh";
   Fd log = open_working_file(log_path, O_RDWR);
-  if (!log.valid() || ::flock(log.get(), LOCK_EX | LOCK_NB) != 0) return false;
+  if (!log.valid() || !lock_for_this_run(log.get()) || !still_named(log_path, log.get())) {
+    return false;
+  }
   Fd script = open_working_file(path_in(start, script_name), O_WRONLY);
   if (!script.valid()) return false;
-  if (::ftruncate(log.get(), 0) != 0 || ::ftruncate(script.get(), 0) != 0) {
-    record_write_error(errno);
-  }
-  let_the_owner_use(log.get(), S_IRUSR | S_IWUSR);
-  let_the_owner_use(script.get(), S_IRUSR | S_IWUSR);
+  empty_file(log.get());
+  empty_file(script.get());
+  // The shell opens both by name: the owner must be able to write the log
+  // and read the script, whatever the umask.
+  let_the_owner_read_and_write(log.get());
+  let_the_owner_read_and_write(script.get());
   files.transfer_log_path = log_path;
   files.script_name = mode == TransferMode::kSend ? script_name : path_in(start, script_name);
+  files.script_path = path_in(start, script_name);
   files.transfer_log = std::move(log);
   files.script = std::move(script);
+  return true;
+}
+
+bool all_digits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
   return true;
 }
 
@@ -75,9 +80,26 @@ std::string path_in(const std::string& directory, std::string_view name) {
   return (directory == "/" ? "" : directory) + "/" + std::string(name);
 }
 
-std::string dsz_log_path_for(const std::string& start) {
-  std::string_view named = environment_value("DSZLOG");
-  return named.empty() ? path_in(start, "dsz.log") : std::string(named);
+void settle_dsz_log_path(const std::string& start) {
+  name_dsz_log(environment_value("DSZLOG"), path_in(start, "dsz.log"));
+}
+
+bool is_working_file_name(std::string_view name) {
+  for (auto [prefix, suffix] : {std::pair<std::string_view, std::string_view>{"vrl", ".sh"},
+                                {"vrlsz", ".log"}}) {
+    if (name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) &&
+        name.ends_with(suffix) &&
+        all_digits(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+void refuse_full_file_system(const std::string& start) {
+  if (!has_room(start, kRoomNeeded)) {
+    refuse({"The starting directory's file system is full : ", start});
+  }
 }
 
 void refuse_long_paths(const std::string& start, std::initializer_list<std::string_view> paths) {
@@ -102,7 +124,12 @@ void prepare_working_files(TransferMode mode, const std::string& start, WorkingF
   if (!claimed) set_io_error(failure);
   io_check();
   if (!claimed) refuse({"No free transfer number in ", start});
-  open_dsz_log(dsz_log_path_for(start), environment_value("DSZLOG").empty());
+  open_dsz_log();
+}
+
+void remove_working_files(const WorkingFiles& files) {
+  remove_if_still_named(files.transfer_log_path, files.transfer_log.get());
+  remove_if_still_named(files.script_path, files.script.get());
 }
 
 void write_transfer_script(WorkingFiles& files, const std::string& line) {

@@ -19,6 +19,7 @@ enum class TransferMode { kSend, kReceive };
 struct WorkingFiles {
   std::string transfer_log_path;  // always absolute
   std::string script_name;        // bare in send mode, absolute in receive mode
+  std::string script_path;        // always absolute
   Fd transfer_log;                // created here, so the shell's 2> finds a regular file
   Fd script;
 };
@@ -31,9 +32,18 @@ int transfer_number(long long seconds);
 // `name` in `directory` (an absolute path, "/" for the root).
 std::string path_in(const std::string& directory, std::string_view name);
 
-// The DSZ log path: the value of DSZLOG when it is set and not empty, else
-// dsz.log in the starting directory.
-std::string dsz_log_path_for(const std::string& start);
+// Settles the DSZ log path for the run: the value of DSZLOG when it is set
+// and not empty, else dsz.log in the starting directory.
+void settle_dsz_log_path(const std::string& start);
+
+// Whether `name` has the form of a working file's name (vrlN.sh, vrlszN.log):
+// another node's working files may stand under such a name.
+bool is_working_file_name(std::string_view name);
+
+// Ends the program ("The starting directory's file system is full : " and
+// the directory, status 1) when the protocol program could not write its
+// messages there: under 64 KiB or no inode free.
+void refuse_full_file_system(const std::string& start);
 
 // Ends the program ("Path too long : " and the path, status 1) when one of
 // the paths, or the longest working-file path in `start`, is longer than the
@@ -47,3 +57,7 @@ void prepare_working_files(TransferMode mode, const std::string& start, WorkingF
 
 // Writes the script's one line and a line feed; ends the program on a failure.
 void write_transfer_script(WorkingFiles& files, const std::string& line);
+
+// Removes both working files, if they are still this run's: for a run that
+// started in the upload directory, where a BBS would take them for uploads.
+void remove_working_files(const WorkingFiles& files);

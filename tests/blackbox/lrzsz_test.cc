@@ -105,11 +105,12 @@ TEST_F(LrzszTest, FilesCutOffMidwayAreNotCredited) {
   };
   const Case cases[] = {
       {"sz killed", {"--send", scratch_.file("list"), "Z"}, "rz -b -y -v", "rcv/big.bin", "KILL"},
-      {"rz killed", {"--receive", "up", "Z"}, "sz -b whole.bin", "bbs/up/whole.bin", "KILL"},
+      // rz writes into its staging directory, its current directory.
+      {"rz killed", {"--receive", "up", "Z"}, "sz -b whole.bin", "whole.bin", "KILL"},
       {"the line drops under a name that holds a status word",
        {"--receive", "up", "Z"},
        "sz -b 'x Transfer complete.bin'",
-       "bbs/up/x Transfer complete.bin",
+       "x Transfer complete.bin",
        "HUP"},
   };
   for (const Case& c : cases) {
@@ -119,10 +120,14 @@ TEST_F(LrzszTest, FilesCutOffMidwayAreNotCredited) {
     write_list({f("small.txt"), f("big.bin")});
     write_file(scratch_.file("rcv/whole.bin"), big);
     write_file(scratch_.file("rcv/x Transfer complete.bin"), big);
-    run(c.args, c.peer, c.args[0] == "--send",
-        {"PATH=" + cut_bin + ":/usr/bin:/bin", "CUT_WATCH=" + scratch_.file(c.watch),
+    bool sending = c.args[0] == "--send";
+    run(c.args, c.peer, sending,
+        {"PATH=" + cut_bin + ":/usr/bin:/bin",
+         "CUT_WATCH=" + (sending ? scratch_.file(c.watch) : c.watch),
          "CUT_AT=3000000", std::string("CUT_SIGNAL=") + c.signal});
-    EXPECT_EQ(c.args[0] == "--send" ? sent_record(f("small.txt")) : "", read_file(dsz()));
+    EXPECT_EQ(sending ? sent_record(f("small.txt")) : "", read_file(dsz()));
+    // A cut-off upload is not placed in the upload directory.
+    EXPECT_TRUE(sending || !file_exists(bbs() + "/up/" + c.watch));
     std::filesystem::remove_all(bbs() + "/up");
     std::filesystem::remove(dsz());
   }
@@ -208,9 +213,9 @@ TEST_F(LrzszTest, XmodemUploadUnderTheNameTheBbsGives) {
   std::filesystem::copy_file(fixture_path("cut_midway.sh"), cut_bin + "/rx");
   write_file(scratch_.file("rcv/big.bin"), random_bytes(1 << 20, 9));
   run({"--receive", "up", "X", "big.bin"}, "sx -b big.bin", false,
-      {"PATH=" + cut_bin + ":/usr/bin:/bin", "CUT_WATCH=" + bbs() + "/up/big.bin", "CUT_AT=100000",
+      {"PATH=" + cut_bin + ":/usr/bin:/bin", "CUT_WATCH=big.bin", "CUT_AT=100000",
        "CUT_SIGNAL=KILL"});
-  EXPECT_TRUE(file_exists(bbs() + "/up/big.bin"));
+  EXPECT_FALSE(file_exists(bbs() + "/up/big.bin"));
   EXPECT_EQ(received_record("up/got.bin", 5120), read_file(dsz()));
 }
 

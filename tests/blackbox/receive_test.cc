@@ -39,9 +39,12 @@ TEST_F(ReceiveTest, CompleteReceiveIntoAnExistingDirectory) {
   EXPECT_EQ("", result.error_output);
   EXPECT_EQ(received_record(up + "/report.txt", 6), dsz_log());
   EXPECT_EQ("exec rz -b -y -v  2>" + only("vrlsz", ".log") + "\n", read_file(only("vrl", ".sh")));
-  EXPECT_EQ(
-      "program=rz\ncwd=" + up + "\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n",
-      calls());
+  // rz ran in a staging directory of its own, which is gone afterwards.
+  std::string calls_text = calls();
+  EXPECT_EQ(0u, calls_text.find("program=rz\ncwd=" + up + "/.vrlstage-")) << calls_text;
+  EXPECT_NE(std::string::npos,
+            calls_text.find("\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n"));
+  EXPECT_EQ(Lines({up + "/report.txt"}), files_named(up, "", ""));
 }
 
 TEST_F(ReceiveTest, UsageErrorsLeaveNoWorkingFiles) {
@@ -73,7 +76,7 @@ TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
                     "Upload Path : new\n\nWarning: Cannot find directory for receive!\n"
                     "Creating Directory new for you... =]\nDSZ Logpath : ",
                     0));
-  EXPECT_NE(std::string::npos, calls().find("cwd=" + file("new") + "\n"));
+  EXPECT_NE(std::string::npos, calls().find("cwd=" + file("new") + "/.vrlstage-"));
   write_file(file("taken"), "a file");
   for (std::string destination : {"missing/parent", "taken", ""}) {
     EXPECT_TRUE(shows(receive(destination),
@@ -83,39 +86,58 @@ TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
   }
 }
 
-TEST_F(ReceiveTest, OnlyWhatThisTransferWroteIsAnUpload) {
-  fs::create_directories(file("up/sub"));
-  // Files that were there before: one the transfer rewrites, one it leaves.
+// The receiving program writes into an empty staging directory; only what
+// it reported whole and wrote there is placed in the upload directory, and
+// recorded where it now lies. Nothing else in the upload tree is touched.
+TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
+  fs::create_directories(file("up/taken"));
+  fs::create_directories(scratch.file("files/pub"));
+  fs::create_directory_symlink("../../files/pub", file("up/pub"));
   write_file(file("up/renewed.txt"), "old");
   write_file(file("up/victim.zip"), "another caller's");
+  write_file(scratch.file("files/pub/old.zip"), "someone else's");
+  write_file(scratch.file("node.log"), "");
+  fs::create_hard_link(scratch.file("node.log"), file("up/log.txt"));
   std::string long_name(200, 'L');
-  std::string run =
-      "printf '12345' > a.txt; printf 'x' > sub/b.txt; : > empty.txt; mkdir -p dir; "
-      "printf 'new!' > renewed.txt; printf 'y' > late; printf 'z' > bin\001x; "
-      "printf 'w' > mid; printf x > " +
-      long_name +
-      "; "
-      "printf 'rz waiting to receive.\\r  \\rReceiving: a.txt\\n"
-      "\\r  \\rReceiving: evil\\nReceiving: victim.zip\\n"
-      "\\r  \\rReceiving: renewed.txt\\n"
-      "\\r  \\rReceiving: missing.txt\\n"
-      "\\r  \\rReceiving: dir\\n"
-      "\\r  \\rReceiving: sub/b.txt\\n"
-      "\\r  \\rReceiving: empty.txt\\n"
-      "\\r  \\rReceiving: a.txt\\n"
-      "Receiving: \\nReceiving:\\n" +
-      std::string(300, '\r') +
-      "Receiving: late\\nxxReceiving: mid\\nReceiving: bin\\001x\\n"
-      "Receiving: " +
-      long_name + "\\n\\r\\nTransfer complete\\n' >&2";
-  EXPECT_TRUE(shows(receive("up/", run), "\nFinished.\n", 0));
-  // Records in the order of first report; the trailing slash stays in the
-  // path. A report opens a segment, however far into its line; a name with
-  // a control byte is never recorded.
+  std::string uploads[] = {"a.txt",      "renewed.txt", "sub/b.txt", "taken",    "pub/old.zip",
+                           "vrl5.sh",    "log.txt",     "late",      long_name,  "cut.bin"};
+  std::string fake = "mkdir -p sub pub dir .vrlstage-x; : > empty.txt; printf 'x' > .vrlstage-x/f; ";
+  for (const std::string& name : uploads) {
+    fake += "printf '" + std::string(name == "a.txt" ? "12345" : "new!") + "' > " + name + "; ";
+  }
+  fake += "printf 'z' > bin\001x; printf 'rz waiting to receive.\\r  \\rReceiving: a.txt\\n";
+  for (const char* report :
+       {"evil", "victim.zip", "renewed.txt", "dir", "sub/b.txt", "sub//b.txt", "sub/./b.txt",
+        "empty.txt", "a.txt", "taken", "pub/old.zip", "vrl5.sh", ".vrlstage-x/f", "log.txt",
+        "../sub/b.txt", "/etc/passwd", "bin\\001x"}) {
+    fake += "\\r  \\rReceiving: " + std::string(report) + "\\n";
+  }
+  fake += "xxReceiving: mid\\nReceiving: late\\nReceiving: " + long_name +
+          "\\nReceiving: cut.bin\\nrz: caught signal 15\\n' >&2";
+  RunResult result = run({"--receive", "up/", "Z"}, fake, {"DSZLOG=" + scratch.file("node.log")});
+  // Records in the order of first report, under the destination as given.
   EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//renewed.txt", 4) +
-                received_record("up//sub/b.txt", 1) + received_record("up//late", 1) +
-                received_record("up//" + long_name, 1),
-            dsz_log());
+                received_record("up//sub/b.txt", 4) + received_record("up//late", 4) +
+                received_record("up//" + long_name, 4),
+            read_file(scratch.file("node.log")));
+  for (const char* line : {"Not placed : up//taken (the name is taken by a directory)",
+                           "Not placed : up//pub/old.zip (a link on the way)",
+                           "Not placed : up//vrl5.sh (a name Vurel keeps for itself)",
+                           "Not placed : up//.vrlstage-x/f (a name Vurel keeps for itself)",
+                           "Not placed : up//log.txt (a name Vurel keeps for itself)"}) {
+    EXPECT_TRUE(shows(result, std::string(line) + "\n", 0)) << line;
+  }
+  EXPECT_EQ("new!", read_file(file("up/renewed.txt")));
+  EXPECT_EQ("another caller's", read_file(file("up/victim.zip")));
+  EXPECT_EQ("someone else's", read_file(scratch.file("files/pub/old.zip")));
+  // Nothing else is left: no staging directory, nothing that did not arrive
+  // whole or could not be placed.
+  Lines left;
+  for (const char* name : {"LLL", "a.txt", "late", "log.txt", "pub", "renewed.txt", "sub", "taken",
+                           "victim.zip"}) {
+    left.push_back(file("up/") + (name[0] == 'L' ? long_name : name));
+  }
+  EXPECT_EQ(left, files_named(file("up"), "", ""));
 }
 
 TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {

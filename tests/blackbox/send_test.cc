@@ -134,17 +134,20 @@ TEST_F(SendTest, OnATerminal) {
     EXPECT_NE(std::string::npos, settings.find(flag)) << flag << "\n" << settings;
   }
   EXPECT_TRUE(same_attributes(result.before, result.after));
-  // A missing transfer log is a run-time error: its report comes after the
-  // console's shut-down, as plain lines that the restored terminal turns
+  // A full disk under the DSZ log is a run-time error: its report comes after
+  // the console's shut-down, as plain lines that the restored terminal turns
   // into CR LF.
-  result = run_on_pty(options({"--send", list({"a"}), "Z"}, "rm -f \"$(readlink /proc/$$/fd/2)\""));
-  EXPECT_EQ(2, result.exit_code);
+  RunOptions full = options({"--send", list({"a"}), "Z"}, "echo 'Sending: a' >&2");
+  write_file(file("dsz.log"), std::string(2000, 'x'));
+  full.file_size_limit = 2030;
+  result = run_on_pty(full);
+  EXPECT_EQ(101, result.exit_code);
   EXPECT_EQ(std::string::npos, result.output.find("Finished."));
-  std::size_t report = result.output.find("Run time error  2 at 0x");
+  std::size_t report = result.output.find("Run time error  101 at 0x");
   ASSERT_NE(std::string::npos, report);
   EXPECT_TRUE(std::regex_match(
       result.output.substr(report),
-      std::regex("Run time error  2 at 0x[0-9A-F]{8}\r\n(  0x[0-9A-F]{8}\r\n){1,9}")));
+      std::regex("Run time error  101 at 0x[0-9A-F]{8}\r\n(  0x[0-9A-F]{8}\r\n){1,9}")));
   EXPECT_TRUE(same_attributes(result.before, result.after));
 }
 

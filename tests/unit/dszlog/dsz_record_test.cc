@@ -22,7 +22,8 @@ TEST(DszRecord, NodesSharingALogNeverSplitEachOthersLines) {
     if (::fork() == 0) {
       int null_fd = ::open("/dev/null", O_WRONLY);  // the confirmation lines go there
       ::dup2(null_fd, 1);
-      open_dsz_log(log, false);
+      name_dsz_log(log, "");
+      open_dsz_log();
       for (int i = 0; i < 150; ++i) append_receive_record(path(node), 1000 + node);
       ::_exit(take_io_result());
     }

@@ -1,0 +1,133 @@
+#include "transfer/staging.h"
+
+#include <cerrno>
+
+#include "runtime/console.h"
+#include "runtime/directory.h"
+#include "runtime/io_result.h"
+#include "runtime/termination.h"
+#include "transfer/working_files.h"
+
+namespace {
+
+constexpr int kAttempts = 100;
+constexpr std::string_view kKeptName = "a name Vurel keeps for itself";
+
+struct Staging {
+  std::string destination;  // as the BBS gave it
+  Fd destination_directory;
+  std::string name;  // empty while there is none
+  Fd directory;      // locked for as long as the run lives
+};
+
+Staging g_staging;
+
+// The name's directory parts and its last part.
+std::vector<std::string_view> parts_of(std::string_view name) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0; start <= name.size();) {
+    std::size_t slash = name.find('/', start);
+    std::size_t end = slash == std::string_view::npos ? name.size() : slash;
+    parts.push_back(name.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// The directory that holds the last of `parts`, reached from `root` one
+// part at a time, never through a link. `why_not` says what stopped it.
+Fd walk_to_parent(int root, const std::vector<std::string_view>& parts, bool create,
+                  std::string_view& why_not) {
+  int error = 0;
+  Fd directory = open_subdirectory(root, ".", false, error);
+  dev_t device = identity_of(root).device;
+  for (std::size_t i = 0; i + 1 < parts.size() && directory.valid(); ++i) {
+    directory = open_subdirectory(directory.get(), parts[i], create, error);
+    if (error == ELOOP) why_not = "a link on the way";
+    else if (error == ENOTDIR) why_not = "not a directory on the way";
+    else if (error != 0) why_not = "a directory on the way cannot be made";
+    else if (identity_of(directory.get()).device != device) why_not = "another file system on the way";
+    if (!why_not.empty()) directory = Fd();
+  }
+  return directory;
+}
+
+// The staging directory `name` when this run may have it: nobody holds its
+// lock and it is still the directory of that name (a run clearing abandoned
+// ones may have taken it away meanwhile).
+Fd lock_staging_directory(int destination, const std::string& name) {
+  int error = 0;
+  Fd directory = open_subdirectory(destination, name, false, error);
+  if (!directory.valid() || !lock_for_this_run(directory.get()) ||
+      !(entry_kind(destination, name).identity == identity_of(directory.get()))) {
+    return Fd();
+  }
+  return directory;
+}
+
+}  // namespace
+
+std::string make_staging_directory(std::string_view destination) {
+  g_staging.destination = destination;
+  g_staging.destination_directory = open_directory(destination);
+  io_check();
+  int parent = g_staging.destination_directory.get();
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    std::string name = make_private_directory(parent, kStagingPrefix);
+    io_check();
+    g_staging.directory = lock_staging_directory(parent, name);
+    io_check();
+    if (g_staging.directory.valid()) {
+      g_staging.name = name;
+      return g_staging.destination + "/" + name;
+    }
+  }
+  refuse({"Cannot make a staging directory in ", destination});
+}
+
+Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
+  Placement result;
+  result.path = g_staging.destination + "/" + std::string(name);
+  std::vector<std::string_view> parts = parts_of(name);
+  std::string_view base = parts.back();
+  std::string_view why_not;
+  Fd from = walk_to_parent(g_staging.directory.get(), parts, false, why_not);
+  Fd staged = from.valid() ? open_regular_file(from.get(), base) : Fd();
+  result.size = staged.valid() ? size_of(staged.get()) : 0;
+  if (result.size < 1) return result;  // never arrived whole
+
+  for (std::string_view part : parts) {
+    if (part.starts_with(kStagingPrefix)) result.why_not = kKeptName;
+  }
+  if (is_working_file_name(base)) result.why_not = kKeptName;
+  if (!result.why_not.empty()) return result;
+  Fd to = walk_to_parent(g_staging.destination_directory.get(), parts, true, result.why_not);
+  if (!to.valid()) return result;
+  EntryKind target = entry_kind(to.get(), base);
+  for (const FileIdentity& identity : reserved) {
+    if (target.exists && target.identity == identity) result.why_not = kKeptName;
+  }
+  if (target.directory) result.why_not = "the name is taken by a directory";
+  else if (target.exists && !target.regular) result.why_not = "the name is taken by a link or device";
+  if (!result.why_not.empty()) return result;
+  int error = move_entry(from.get(), base, to.get(), base);
+  if (error == EXDEV) result.why_not = "another file system on the way";
+  else if (error != 0) result.why_not = "it cannot be moved there";
+  result.placed = error == 0;
+  return result;
+}
+
+void remove_staging_directories() {
+  int parent = g_staging.destination_directory.get();
+  if (!g_staging.name.empty()) {
+    remove_tree(parent, g_staging.name);
+    g_staging.name.clear();
+    g_staging.directory = Fd();
+  }
+  if (parent < 0) return;
+  for (const std::string& name : names_starting_with(parent, kStagingPrefix)) {
+    Fd abandoned = lock_staging_directory(parent, name);
+    if (abandoned.valid()) remove_tree(parent, name);
+  }
+  take_io_result();  // what cannot be cleared away is no failure of this run
+}
