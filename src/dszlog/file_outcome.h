@@ -41,6 +41,8 @@ class FileOutcomes {
   void program_ended(int end_status);
 
   bool credited(std::size_t index) const { return files_[index] == Outcome::kReported; }
+  // The file reported or failed last, or kNone.
+  std::size_t last() const { return last_; }
   bool failed(std::size_t index) const { return files_[index] == Outcome::kFailed; }
   // The file cut off since the last call, or none (a cut-off file is open to
   // a later report again).

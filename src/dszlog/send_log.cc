@@ -43,10 +43,30 @@ SendLogReader::SendLogReader(const FileTable& table) : table_(table) {
   }
 }
 
+// A failure names the file as listed; of the entries of that name it
+// belongs to the one being offered: the one reported last, else the first
+// still open, else the last one sent.
+std::size_t SendLogReader::failed_entry(std::string_view name) const {
+  const std::vector<std::size_t>& entries = *by_name_.find(name);
+  std::size_t last = outcomes_.last();
+  for (std::size_t i : entries) {
+    if (i == last && outcomes_.credited(i)) return i;
+  }
+  for (std::size_t i : entries) {
+    if (!outcomes_.credited(i) && !outcomes_.failed(i)) return i;
+  }
+  for (auto i = entries.rbegin(); i != entries.rend(); ++i) {
+    if (outcomes_.credited(*i)) return *i;
+  }
+  return entries.front();
+}
+
 void SendLogReader::read_failure_report(std::string_view segment, bool& failure) {
   for (std::string_view prefix : kFailurePrefixes) {
+    // Every entry of a name found is in the list: act once, at its first.
     for (std::size_t i : by_name_.names_in(segment, prefix)) {
-      outcomes_.file_failed(i);
+      std::string_view name = table_[i];
+      if (i == by_name_.find(name)->front()) outcomes_.file_failed(failed_entry(name));
       failure = true;
     }
   }

@@ -39,6 +39,7 @@ class SendLogReader : public LogReader {
     std::size_t first_not_failed = 0;
   };
 
+  std::size_t failed_entry(std::string_view name) const;
   void read_failure_report(std::string_view segment, bool& failure);
   void read_sending_report(std::string_view name);
   void reopen(std::size_t index);

@@ -13,12 +13,28 @@
 
 namespace {
 
-constexpr int kRecordedSignals[] = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
+// Every signal that would end the program and that it may catch, but for
+// the processor faults (run-time errors) and those it ignores.
+constexpr int kStopSignals[] = {SIGTERM, SIGINT,    SIGQUIT,   SIGUSR1, SIGUSR2,   SIGALRM,
+                                SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR, SIGSTKFLT};
 constexpr int kIgnoredSignals[] = {SIGPIPE, SIGXFSZ};
+// A protocol program may use the others for itself (rz times out by
+// SIGALRM): they reach it as SIGTERM.
+constexpr int kPassedOnAsTheyAre[] = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
+
+// When PATH holds no absolute entry at all.
+constexpr std::string_view kDefaultPath = "/usr/local/bin:/usr/bin:/bin";
 
 volatile sig_atomic_t g_hung_up = 0;
 volatile sig_atomic_t g_stop_signal = 0;
 volatile pid_t g_child = 0;
+
+int passed_on_as(int signal_number) {
+  for (int same : kPassedOnAsTheyAre) {
+    if (same == signal_number) return signal_number;
+  }
+  return SIGTERM;
+}
 
 void on_signal(int signal_number) {
   if (signal_number == SIGHUP) {
@@ -26,7 +42,17 @@ void on_signal(int signal_number) {
   } else {
     g_stop_signal = signal_number;
   }
-  if (g_child > 0) ::kill(g_child, signal_number);
+  if (g_child > 0) ::kill(g_child, passed_on_as(signal_number));
+}
+
+// SIGHUP, the stop signals and the real-time signals, in one list.
+template <typename Action>
+void for_each_recorded_signal(Action action) {
+  action(SIGHUP);
+  for (int signal_number : kStopSignals) action(signal_number);
+  for (int signal_number = SIGRTMIN; signal_number <= SIGRTMAX; ++signal_number) {
+    action(signal_number);
+  }
 }
 
 void set_action(int signal_number, void (*handler)(int)) {
@@ -40,8 +66,24 @@ void set_action(int signal_number, void (*handler)(int)) {
 sigset_t recorded_signals() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal_number : kRecordedSignals) sigaddset(&set, signal_number);
+  for_each_recorded_signal([&](int signal_number) { sigaddset(&set, signal_number); });
   return set;
+}
+
+// The protocol program's PATH keeps only absolute entries: an empty entry,
+// "." or a relative one would find a program that a caller uploaded.
+std::string absolute_path_entries(std::string_view path) {
+  std::string kept;
+  for (std::size_t start = 0; start <= path.size();) {
+    std::size_t colon = path.find(':', start);
+    std::size_t end = colon == std::string_view::npos ? path.size() : colon;
+    std::string_view entry = path.substr(start, end - start);
+    start = end + 1;
+    if (!entry.starts_with('/')) continue;
+    if (!kept.empty()) kept += ':';
+    kept += entry;
+  }
+  return kept.empty() ? std::string(kDefaultPath) : kept;
 }
 
 // The program's environment, with the protocol program's messages in the C
@@ -52,18 +94,22 @@ std::vector<std::string> child_environment() {
   if (char** entries = environment_block()) {
     for (char** entry = entries; *entry != nullptr; ++entry) {
       std::string_view text(*entry);
-      if (text.starts_with("LC_ALL=") || text.starts_with("LANGUAGE=")) continue;
+      if (text.starts_with("LC_ALL=") || text.starts_with("LANGUAGE=") ||
+          text.starts_with("PATH=")) {
+        continue;
+      }
       env.emplace_back(text);
     }
   }
   env.emplace_back("LC_ALL=C");
+  env.emplace_back("PATH=" + absolute_path_entries(environment_value("PATH")));
   return env;
 }
 
 }  // namespace
 
 void catch_signals() {
-  for (int signal_number : kRecordedSignals) set_action(signal_number, on_signal);
+  for_each_recorded_signal([](int signal_number) { set_action(signal_number, on_signal); });
   for (int signal_number : kIgnoredSignals) set_action(signal_number, SIG_IGN);
 }
 
@@ -91,7 +137,7 @@ int run_shell_script(std::string_view script_name) {
   }
   pid_t child = ::fork();
   if (child == 0) {
-    for (int signal_number : kRecordedSignals) set_action(signal_number, SIG_DFL);
+    for_each_recorded_signal([](int signal_number) { set_action(signal_number, SIG_DFL); });
     for (int signal_number : kIgnoredSignals) set_action(signal_number, SIG_DFL);
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     ::execve(shell, argv, envp.data());

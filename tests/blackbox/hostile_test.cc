@@ -63,6 +63,27 @@ TEST_F(HostileTest, NodesStartedInOneSecondNeverShareWorkingFiles) {
   EXPECT_EQ(10u, files_named(start(), "vrl", ".sh").size());
 }
 
+// Another process acts at the worst moment (a preloaded hook runs it right
+// before vurel's own call).
+TEST_F(HostileTest, RacesAtTheWorstMoment) {
+  std::string hook = "LD_PRELOAD=" RACE_HOOK;
+  // A directory on the way is swapped for a link while the upload is being
+  // placed: the file goes where the directory went, never through the link.
+  fs::create_directories(file("up/sub"));
+  fs::create_directory(file("elsewhere"));
+  std::string swap = "mv up/sub up/moved && ln -s ../elsewhere up/sub";
+  EXPECT_EQ(0, run({"--receive", "up", "Z"},
+                   "mkdir sub; printf 'x' > sub/x.zip; echo 'Receiving: sub/x.zip' >&2",
+                   {hook, "HOOK_BEFORE_RENAMEAT=" + swap})
+                   .exit_code);
+  EXPECT_TRUE(fs::is_empty(file("elsewhere")));
+  EXPECT_EQ("x", read_file(file("up/moved/x.zip")));
+  // Two uploads create a missing upload directory at once.
+  EXPECT_TRUE(shows(run({"--receive", "new", "Z"}, "printf 'y' > y; echo 'Receiving: y' >&2",
+                        {hook, "HOOK_MKDIR_FIRST=1"}),
+                    "\xfe File Received :  new/y\n", 0));
+}
+
 TEST_F(HostileTest, PlantedLinksAreNeverFollowed) {
   std::string target = file("precious");
   write_file(target, "precious\n");
@@ -90,16 +111,26 @@ TEST_F(HostileTest, PlantedLinksAreNeverFollowed) {
 }
 
 TEST_F(HostileTest, StopSignalsRecordWhatMovedAndRestoreTheTerminal) {
-  for (auto [signal, number] : {std::pair<std::string, int>{"TERM", 15}, {"INT", 2}, {"QUIT", 3}}) {
+  // Every signal that would end vurel: TERM, INT and QUIT reach the program
+  // as they are, the others (which it may use for itself) as TERM.
+  std::string got = scratch.file("got");
+  std::string traps;
+  for (const char* name : {"TERM", "INT", "QUIT", "USR1", "USR2", "ALRM", "VTALRM", "PROF", "XCPU"})
+    traps += "trap 'echo " + std::string(name) + " > " + got + "; exit 1' " + name + "; ";
+  const std::pair<std::string, int> signals[] = {
+      {"TERM", 15}, {"INT", 2},     {"QUIT", 3},  {"USR1", 10}, {"USR2", 12},
+      {"ALRM", 14}, {"VTALRM", 26}, {"PROF", 27}, {"XCPU", 24}, {"34", 34}};
+  for (const auto& [signal, number] : signals) {
     SCOPED_TRACE(signal);
     // The program is still at b.txt when the BBS stops vurel alone; vurel
     // passes the signal on, so "Transfer complete" never comes.
-    RunResult result =
-        run_on_pty(options({"--send", list({"a.txt", "b.txt"}), "Z"},
-                           "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -" + signal +
-                               " $(vurel_pid); sleep 1; echo 'Transfer complete' >&2"));
+    RunResult result = run_on_pty(options(
+        {"--send", list({"a.txt", "b.txt"}), "Z"},
+        traps + "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -" + signal +
+            " $(vurel_pid); sleep 5 & wait $!; echo 'Transfer complete' >&2"));
     EXPECT_EQ(128 + number, result.exit_code);
     EXPECT_EQ(sent_record("a.txt"), dsz_log());
+    EXPECT_EQ(number == 2 || number == 3 ? signal + "\n" : "TERM\n", read_file(got));
     EXPECT_TRUE(same_attributes(result.before, result.after));
     fs::remove(file("dsz.log"));
   }
@@ -142,10 +173,15 @@ TEST_F(HostileTest, PathsAreHeldWholeOrRefused) {
   EXPECT_TRUE(shows(send({"a"}, {"DSZLOG=" + too_long}), "Path too long : /ppp", 1));
   EXPECT_EQ(Lines({file("list")}), files_named(start(), "", ""));
 
-  // A list line beyond it is skipped, never sent as its prefix.
-  EXPECT_TRUE(shows(send({"a", std::string(5000, 'n'), "b"}),
-                    "Adding.. a\nSkipped.. a name longer than 4095 bytes\nAdding.. b\n", 0));
-  EXPECT_EQ(sent_record("a") + sent_record("b"), dsz_log());
+  // A list line beyond it is skipped, never sent as its prefix; the CR of
+  // a CR LF does not count. A NUL byte, which the shell would drop, is
+  // skipped too.
+  std::string longest(4095, 'n');
+  EXPECT_TRUE(shows(send({"a", std::string(5000, 'n'), std::string("x\0y", 3), longest + "\r", "b"}),
+                    "Adding.. a\nSkipped.. a name longer than 4095 bytes\n"
+                    "Skipped.. a name holding a NUL byte\nAdding.. nnn",
+                    0));
+  EXPECT_EQ(sent_record("a") + sent_record(longest) + sent_record("b"), dsz_log());
 
   // Below a parent that may be entered but not read, the system still knows
   // the starting directory.
@@ -194,6 +230,17 @@ TEST_F(HostileTest, DszLogTakesItsRecordsOrTheTransferNeverStarts) {
   EXPECT_EQ(0, send({"a"}, {"DSZLOG=" + file("link.log")}).exit_code);
   EXPECT_EQ(sent_record("a"), read_file(file("rotated/new.log")));
 
+  // Rotated or removed while the program runs: the records go to the log
+  // the path names, created anew, never to the file moved away.
+  for (const char* away : {"mv dsz.log dsz.log.1", "rm dsz.log"}) {
+    write_file(file("dsz.log"), "old\n");
+    EXPECT_EQ(0, run({"--send", list({"a"}), "Z"}, std::string(away) + "; echo 'Sending: a' >&2")
+                     .exit_code);
+    EXPECT_EQ(sent_record("a"), dsz_log()) << away;
+    EXPECT_EQ(file_exists(file("dsz.log.1")) ? "old\n" : "", read_file(file("dsz.log.1")));
+  }
+  fs::remove(file("dsz.log.1"));
+
   // A disk that fills up: a record is in the log whole or not at all, and
   // no "File Sent" shows without its record.
   std::string filler(2000, 'x');
@@ -222,6 +269,59 @@ TEST_F(HostileTest, DszLogTakesItsRecordsOrTheTransferNeverStarts) {
   EXPECT_EQ(5, run_redirected(custom).exit_code);
   EXPECT_FALSE(program_ran());
   EXPECT_EQ(sent_record("a"), dsz_log());
+}
+
+// A starting directory on a full file system: the protocol program could
+// not write its messages, so nothing could be recorded. Refused when it is
+// full already; said when it fills up while the program runs.
+TEST_F(HostileTest, StartingDirectoryOnAFullFileSystem) {
+  std::string disk = scratch.file("disk");
+  fs::create_directory(disk);
+  if (std::system(("mount -t tmpfs -o size=256k,nr_inodes=64 tmpfs '" + disk + "' 2>/dev/null")
+                      .c_str()) != 0) {
+    GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
+  }
+  struct Unmount {
+    std::string disk;
+    ~Unmount() { EXPECT_EQ(0, std::system(("umount '" + disk + "'").c_str())); }
+  } unmount{disk};
+  RunOptions node = options({"--send", list({"a"}), "Z"},
+                            "head -c 1M /dev/zero > fill 2>/dev/null; " + std::string(kReportArguments));
+  node.directory = disk;
+  node.env.push_back("DSZLOG=" + file("dsz.log"));
+  EXPECT_TRUE(shows(run_redirected(node),
+                    "\nThe transfer log stayed empty: nothing can be recorded.\n", 0));
+  EXPECT_EQ("", dsz_log());
+  const std::string fillers[] = {"", "i=0; while touch f$i 2>/dev/null; do i=$((i+1)); done"};
+  for (const std::string& filler : fillers) {
+    std::string fill = "cd '" + disk + "' && rm -f *; " + filler;
+    if (!filler.empty()) {
+      ASSERT_NE(-1, std::system(fill.c_str()));
+    }
+    fs::remove(scratch.file("record"));
+    Lines before = files_named(disk, "", "");
+    EXPECT_TRUE(shows(run_redirected(node),
+                      "The starting directory's file system is full : " + disk + "\n", 1));
+    EXPECT_FALSE(program_ran());
+    EXPECT_EQ(before, files_named(disk, "", ""));
+  }
+}
+
+// A caller's upload keeps its mode bits: with a relative entry in PATH (an
+// empty one, ".", "..") it would be run as the protocol program.
+TEST_F(HostileTest, OnlyAbsolutePathEntriesFindTheProgram) {
+  fs::create_directory(file("up"));
+  for (const char* planted : {"sz", "up/rz"}) {
+    write_file(file(planted), "#!/bin/sh\ntouch '" + file("pwned") + "'\n");
+    fs::permissions(file(planted), fs::perms::all);
+  }
+  std::string bin = scratch.file("bin");
+  EXPECT_EQ(0, send({"a"}, {"PATH=:.:" + bin + ":/usr/bin"}).exit_code);
+  EXPECT_EQ(0, run({"--receive", "up", "Z"}, "", {"PATH=..:bin:" + bin + ":/usr/bin:/bin"}).exit_code);
+  EXPECT_FALSE(file_exists(file("pwned")));
+  // The stand-ins on the absolute entries ran instead.
+  EXPECT_NE(std::string::npos, calls().find("program=sz"));
+  EXPECT_NE(std::string::npos, calls().find("program=rz"));
 }
 
 TEST_F(HostileTest, FailuresAreSaidAndUsageErrorsLeaveNothing) {

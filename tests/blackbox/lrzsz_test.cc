@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,81 @@ TEST_F(LrzszTest, UploadsWithZmodemYmodemAndOnAGermanSystem) {
     std::filesystem::remove_all(bbs() + "/up");
     std::filesystem::remove(dsz());
   }
+}
+
+// Whatever already lies in the upload directory, an upload earns only
+// the bytes it moved: rz writes into an empty staging directory, and what
+// arrived whole replaces a file of its name.
+TEST_F(LrzszTest, UploadsEarnOnlyTheirOwnBytes) {
+  namespace fs = std::filesystem;
+  std::string up = bbs() + "/up";
+  std::string theirs = random_bytes(102400, 10);
+  struct Case {
+    const char* what;
+    std::string caller;
+    std::size_t size;  // of the caller's popular.zip
+    std::string records;
+    bool replaced;  // popular.zip is the caller's afterwards
+  };
+  const Case cases[] = {
+      {"resume onto another caller's file", "sz -r popular.zip", 367,
+       received_record("up/popular.zip", 367), true},
+      {"crash recovery onto a longer file", "sz -r popular.zip", 1000,
+       received_record("up/popular.zip", 1000), true},
+      {"overwrite-or-skip", "sz -Y popular.zip", 2, "", false},
+      {"append", "sz -+ popular.zip", 2, received_record("up/popular.zip", 2), true},
+      {"a report forged through the command text, behind a directory link",
+       "sz -c 'x\nReceiving: pub/old.zip\nReceiving: popular.zip\n'", 2, "", false},
+      {"one file, four spellings", "sz -f -r sub/x.zip sub//x.zip sub/./x.zip sub/.//./x.zip", 2,
+       received_record("up/sub/x.zip", 50000), false},
+  };
+  fs::create_directories(scratch_.file("files/pub"));
+  fs::create_directories(scratch_.file("rcv/sub"));
+  write_file(scratch_.file("rcv/sub/x.zip"), random_bytes(50000, 11));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directory(up);
+    write_file(up + "/popular.zip", theirs);
+    fs::create_directory_symlink("../../files/pub", up + "/pub");
+    write_file(scratch_.file("files/pub/old.zip"), std::string(7000, 'o'));
+    std::string mine = random_bytes(c.size, 12);
+    write_file(scratch_.file("rcv/popular.zip"), mine);
+    run({"--receive", "up", "Z"}, c.caller, false);
+    EXPECT_EQ(c.records, read_file(dsz()));
+    EXPECT_TRUE((c.replaced ? mine : theirs) == read_file(up + "/popular.zip"));
+    EXPECT_EQ(std::string(7000, 'o'), read_file(scratch_.file("files/pub/old.zip")));
+    EXPECT_EQ(Lines(), files_named(up, ".vrlstage-", ""));
+    fs::remove_all(up);
+    fs::remove(dsz());
+  }
+}
+
+// Two callers upload one name at once: each is credited for its own file.
+TEST_F(LrzszTest, TwoCallersUploadOneName) {
+  std::string second = scratch_.file("second");
+  for (const char* dir : {"/second", "/second/rcv", "/second/bbs"})
+    std::filesystem::create_directory(scratch_.path() + dir);
+  write_file(scratch_.file("rcv/same.zip"), random_bytes(300000, 13));
+  write_file(second + "/rcv/same.zip", random_bytes(200000, 14));
+  std::string up = scratch_.file("up");
+  auto caller = [&](const std::string& rcv, const std::string& bbs, const std::string& dsz) {
+    RunOptions options;
+    options.args = {"--receive", up, "Z"};
+    options.directory = bbs;
+    options.env = {"PATH=/usr/bin:/bin", "DSZLOG=" + dsz};
+    options.timeout_seconds = 60;
+    return run_with_peer(options, Peer{"sz -b same.zip 2>/dev/null", rcv});
+  };
+  auto other = std::async(std::launch::async, caller, second + "/rcv", second + "/bbs",
+                          second + "/dsz.log");
+  PeerRunResult mine = caller(rcv(), bbs(), dsz());
+  EXPECT_TRUE(shows(mine.vurel, "\nFinished.\n", 0));
+  EXPECT_TRUE(shows(other.get().vurel, "\nFinished.\n", 0));
+  EXPECT_EQ(received_record(up + "/same.zip", 300000), read_file(dsz()));
+  EXPECT_EQ(received_record(up + "/same.zip", 200000), read_file(second + "/dsz.log"));
+  std::string placed = read_file(up + "/same.zip");
+  EXPECT_TRUE(placed == read_file(scratch_.file("rcv/same.zip")) ||
+              placed == read_file(second + "/rcv/same.zip"));
 }
 
 TEST_F(LrzszTest, LongUploadNameIsRecordedWhole) {

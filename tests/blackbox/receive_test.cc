@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -140,6 +141,33 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   EXPECT_EQ(left, files_named(file("up"), "", ""));
 }
 
+// A run leaves nothing in the upload directory but the uploads: its staging
+// directory goes however it ends (a killed run's goes with the next run,
+// unless a live run holds it), and working files go when it started there.
+TEST_F(ReceiveTest, NothingIsLeftBehindInTheUploadDirectory) {
+  std::string up = file("up");
+  fs::create_directories(up + "/.vrlstage-killed/sub");
+  fs::create_directory(up + "/.vrlstage-live");
+  write_file(up + "/.vrlstage-killed/sub/half", "half");
+  std::string held = scratch.file("held");
+  std::string hold = "flock '" + up + "/.vrlstage-live' sh -c 'touch " + held + "; sleep 3' &";
+  ASSERT_EQ(0, std::system(hold.c_str()));
+  while (!file_exists(held)) ::usleep(10000);
+  RunOptions started_in_up = options({"--receive", ".", "Z"}, "printf 'u' > u; printf 'v' > v; "
+                                     "printf 'Receiving: u\\nReceiving: v\\n' >&2; "
+                                     "kill -TERM $(vurel_pid)");
+  started_in_up.directory = up;
+  set_env(started_in_up.env, "DSZLOG=" + file("dsz.log"));
+  EXPECT_EQ(143, run_redirected(started_in_up).exit_code);
+  EXPECT_EQ(received_record("./u", 1), dsz_log());
+  EXPECT_EQ(Lines({up + "/.vrlstage-live", up + "/u"}), files_named(up, "", ""));
+  // Killed outright, a run leaves its staging directory to the next.
+  EXPECT_EQ(-1, run({"--receive", "up", "Z"}, "kill -KILL $(vurel_pid)").exit_code);
+  EXPECT_EQ(2u, files_named(up, ".vrlstage-", "").size());
+  EXPECT_EQ(0, receive("up").exit_code);
+  EXPECT_EQ(Lines({up + "/.vrlstage-live", up + "/u"}), files_named(up, "", ""));
+}
+
 TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
   // Uploads into the starting directory can replace the running script (a
   // receiving program that rewrites it does the same): the shell never
@@ -152,15 +180,22 @@ TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
   EXPECT_FALSE(file_exists(file("pwned")));
   // A DSZ log anywhere below the upload directory is refused before anything
   // is created: the caller could replace it with forged records.
+  // So is one that would lie there once the upload directory is made, and
+  // one that is a link into it.
   fs::remove_all(start());
   fs::create_directories(file("up/logs"));
   fs::create_directory_symlink(file("up"), file("link"));
+  fs::create_symlink("up/logs/linked.log", file("dsz-link.log"));
   const Lines refused[][2] = {{{"."}, {}},
                               {{"up"}, {"DSZLOG=" + file("up/logs/dsz.log")}},
-                              {{"link/"}, {"DSZLOG=up/logs/new.log"}}};
+                              {{"link/"}, {"DSZLOG=up/logs/new.log"}},
+                              {{"tmpup"}, {"DSZLOG=tmpup/dsz.log"}},
+                              {{"tmpup/x/.."}, {"DSZLOG=tmpup/./dsz.log"}},
+                              {{"up"}, {"DSZLOG=dsz-link.log"}}};
   for (const auto& [destination, env] : refused) {
     EXPECT_TRUE(shows(receive(destination[0], "", env), "lies in the upload directory", 1));
-    EXPECT_EQ(Lines({file("link"), file("up")}), files_named(start(), "", ""));
+    EXPECT_EQ(Lines({file("dsz-link.log"), file("link"), file("up")}),
+              files_named(start(), "", ""));
     EXPECT_TRUE(fs::is_empty(file("up/logs")));
   }
 }

@@ -148,6 +148,15 @@ TEST(SendLog, EachNameIsRecordedOnce) {
   EXPECT_EQ(Names({"a.zip"}),
             sent({"a.zip", "b.zip", "a.zip"},
                  {"Sending: a.zip", "Sending: a.zip", "a.zip again", "Transfer complete"}));
+  // Real output of a name listed twice whose second copy the caller skipped:
+  // the skip belongs to the copy being offered, the first went out whole.
+  const Names skipped_repeat = {"Sending: a.txt", "\rSending: a.txt", "sz: skipped: /f/a.txt",
+                                "\r", "Transfer complete"};
+  EXPECT_EQ(Names({"/f/a.txt"}), sent({"/f/a.txt", "/f/a.txt"}, skipped_repeat));
+  EXPECT_EQ(Names({"/f/a.txt"}),
+            sent({"/f/a.txt", "/f/a.txt"}, {"Sending: a.txt", "sz: skipped: /f/a.txt",
+                                            "Sending: a.txt", "Transfer complete"}));
+  EXPECT_EQ(Names(), sent({"a", "a"}, {"sz: cannot open a: nope", "sz: cannot open a: nope"}));
 }
 
 }  // namespace
