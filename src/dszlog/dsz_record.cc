@@ -20,6 +20,7 @@ std::string g_path;
 bool g_default_log = true;
 std::string g_forbidden_directory;  // empty when there is none
 Fd g_log;
+FileIdentity g_identity;  // of the open log
 
 void check_not_below_forbidden() {
   if (!g_forbidden_directory.empty() && lies_within(g_path, g_forbidden_directory)) {
@@ -29,7 +30,7 @@ void check_not_below_forbidden() {
 
 // A log that was rotated or removed since it was opened is opened anew.
 void keep_log_named() {
-  if (!io_failed() && !still_named(g_path, g_log.get(), true)) open_dsz_log();
+  if (!io_failed() && !(identity_at(g_path, true) == g_identity)) open_dsz_log();
 }
 
 }  // namespace
@@ -63,9 +64,10 @@ void open_dsz_log() {
   if (!g_log.valid() && !io_failed()) set_io_error(io_error_number(EACCES));
   io_check();
   if (!is_regular_file(g_log.get())) refuse({"The DSZ log is not a regular file : ", g_path});
+  g_identity = identity_of(g_log.get());
 }
 
-FileIdentity dsz_log_identity() { return identity_of(g_log.get()); }
+FileIdentity dsz_log_identity() { return g_identity; }
 
 void append_send_record(std::string_view name) {
   keep_log_named();

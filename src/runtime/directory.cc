@@ -77,9 +77,11 @@ EntryKind entry_kind(int parent, std::string_view name) {
           FileIdentity{status.st_dev, status.st_ino}};
 }
 
-Fd open_regular_file(int parent, std::string_view name) {
+Fd open_regular_file(int parent, std::string_view name, long long& size) {
   Fd fd(open_at(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (fd.valid() && !is_regular_file(fd.get())) return Fd();
+  struct stat status;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return Fd();
+  size = static_cast<long long>(status.st_size);
   return fd;
 }
 

@@ -36,8 +36,8 @@ struct EntryKind {
 EntryKind entry_kind(int parent, std::string_view name);
 
 // The regular file `name` in the held directory, opened for reading without
-// following a link or blocking; invalid for anything else.
-Fd open_regular_file(int parent, std::string_view name);
+// following a link or blocking, and its size; invalid for anything else.
+Fd open_regular_file(int parent, std::string_view name, long long& size);
 
 // Moves `from_name` in one held directory to `to_name` in another, replacing
 // a file of that name in one step; the system's reason when it cannot

@@ -86,14 +86,18 @@ FileIdentity identity_of(int fd) {
   return {status.st_dev, status.st_ino};
 }
 
-bool still_named(std::string_view path, int fd, bool follow_links) {
-  struct stat named;
+FileIdentity identity_at(std::string_view path, bool follow_links) {
+  struct stat status;
   std::string text(path);
-  if ((follow_links ? ::stat(text.c_str(), &named) : ::lstat(text.c_str(), &named)) != 0) {
-    return false;
+  if ((follow_links ? ::stat(text.c_str(), &status) : ::lstat(text.c_str(), &status)) != 0) {
+    return {};
   }
+  return {status.st_dev, status.st_ino};
+}
+
+bool still_named(std::string_view path, int fd) {
   FileIdentity identity = identity_of(fd);
-  return identity.inode != 0 && identity == FileIdentity{named.st_dev, named.st_ino};
+  return identity.inode != 0 && identity == identity_at(path, false);
 }
 
 void remove_if_still_named(std::string_view path, int fd) {

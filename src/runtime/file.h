@@ -47,9 +47,12 @@ struct FileIdentity {
 };
 // The open file's identity; an identity of zeros when it cannot be known.
 FileIdentity identity_of(int fd);
-// Whether `path` still names the open file (through links when
-// `follow_links`): not when it was unlinked, renamed away or replaced.
-bool still_named(std::string_view path, int fd, bool follow_links = false);
+// The identity of the file at `path` (through links when `follow_links`);
+// zeros when there is none.
+FileIdentity identity_at(std::string_view path, bool follow_links);
+// Whether `path` (a link not followed) still names the open file: not when
+// it was unlinked, renamed away or replaced meanwhile.
+bool still_named(std::string_view path, int fd);
 // Removes the file at `path` when it still names the open file.
 void remove_if_still_named(std::string_view path, int fd);
 // The open file's size in bytes; -1 when it cannot be known.

@@ -18,6 +18,7 @@ struct Staging {
   Fd destination_directory;
   std::string name;  // empty while there is none
   Fd directory;      // locked for as long as the run lives
+  dev_t device = 0;  // of both
 };
 
 Staging g_staging;
@@ -34,22 +35,27 @@ std::vector<std::string_view> parts_of(std::string_view name) {
   return parts;
 }
 
-// The directory that holds the last of `parts`, reached from `root` one
-// part at a time, never through a link. `why_not` says what stopped it.
-Fd walk_to_parent(int root, const std::vector<std::string_view>& parts, bool create,
-                  std::string_view& why_not) {
-  int error = 0;
-  Fd directory = open_subdirectory(root, ".", false, error);
-  dev_t device = identity_of(root).device;
-  for (std::size_t i = 0; i + 1 < parts.size() && directory.valid(); ++i) {
-    directory = open_subdirectory(directory.get(), parts[i], create, error);
+// The directory that holds the last of `parts`: the root itself, or one
+// reached from it a part at a time, never through a link and never onto
+// another file system. `why_not` says what stopped the walk (fd then -1).
+struct Parent {
+  Fd opened;
+  int fd = -1;
+};
+Parent walk_to_parent(int root, dev_t device, const std::vector<std::string_view>& parts,
+                      bool create, std::string_view& why_not) {
+  Parent parent{Fd(), root};
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    int error = 0;
+    parent.opened = open_subdirectory(parent.fd, parts[i], create, error);
+    parent.fd = parent.opened.get();
     if (error == ELOOP) why_not = "a link on the way";
     else if (error == ENOTDIR) why_not = "not a directory on the way";
     else if (error != 0) why_not = "a directory on the way cannot be made";
-    else if (identity_of(directory.get()).device != device) why_not = "another file system on the way";
-    if (!why_not.empty()) directory = Fd();
+    else if (identity_of(parent.fd).device != device) why_not = "another file system on the way";
+    if (!why_not.empty()) return Parent();
   }
-  return directory;
+  return parent;
 }
 
 // The staging directory `name` when this run may have it: nobody holds its
@@ -79,6 +85,7 @@ std::string make_staging_directory(std::string_view destination) {
     io_check();
     if (g_staging.directory.valid()) {
       g_staging.name = name;
+      g_staging.device = identity_of(parent).device;
       return g_staging.destination + "/" + name;
     }
   }
@@ -91,26 +98,26 @@ Placement place_upload(std::string_view name, const std::vector<FileIdentity>& r
   std::vector<std::string_view> parts = parts_of(name);
   std::string_view base = parts.back();
   std::string_view why_not;
-  Fd from = walk_to_parent(g_staging.directory.get(), parts, false, why_not);
-  Fd staged = from.valid() ? open_regular_file(from.get(), base) : Fd();
-  result.size = staged.valid() ? size_of(staged.get()) : 0;
-  if (result.size < 1) return result;  // never arrived whole
+  Parent from = walk_to_parent(g_staging.directory.get(), g_staging.device, parts, false, why_not);
+  Fd staged = from.fd >= 0 ? open_regular_file(from.fd, base, result.size) : Fd();
+  if (!staged.valid() || result.size < 1) return result;  // never arrived whole
 
   for (std::string_view part : parts) {
     if (part.starts_with(kStagingPrefix)) result.why_not = kKeptName;
   }
   if (is_working_file_name(base)) result.why_not = kKeptName;
   if (!result.why_not.empty()) return result;
-  Fd to = walk_to_parent(g_staging.destination_directory.get(), parts, true, result.why_not);
-  if (!to.valid()) return result;
-  EntryKind target = entry_kind(to.get(), base);
+  Parent to = walk_to_parent(g_staging.destination_directory.get(), g_staging.device, parts, true,
+                             result.why_not);
+  if (to.fd < 0) return result;
+  EntryKind target = entry_kind(to.fd, base);
   for (const FileIdentity& identity : reserved) {
     if (target.exists && target.identity == identity) result.why_not = kKeptName;
   }
   if (target.directory) result.why_not = "the name is taken by a directory";
   else if (target.exists && !target.regular) result.why_not = "the name is taken by a link or device";
   if (!result.why_not.empty()) return result;
-  int error = move_entry(from.get(), base, to.get(), base);
+  int error = move_entry(from.fd, base, to.fd, base);
   if (error == EXDEV) result.why_not = "another file system on the way";
   else if (error != 0) result.why_not = "it cannot be moved there";
   result.placed = error == 0;
