@@ -78,6 +78,12 @@ TEST_F(HostileTest, RacesAtTheWorstMoment) {
                    .exit_code);
   EXPECT_TRUE(fs::is_empty(file("elsewhere")));
   EXPECT_EQ("x", read_file(file("up/moved/x.zip")));
+  // A working file unlinked just before this run locks it (the run that held
+  // it removed it on leaving): another number is taken, and the log the
+  // program writes is the one read.
+  fs::remove(file("dsz.log"));
+  EXPECT_EQ(0, send({"a"}, {hook, "HOOK_BEFORE_FLOCK=rm -f vrlsz*.log"}).exit_code);
+  EXPECT_EQ(sent_record("a"), dsz_log());
   // Two uploads create a missing upload directory at once.
   EXPECT_TRUE(shows(run({"--receive", "new", "Z"}, "printf 'y' > y; echo 'Receiving: y' >&2",
                         {hook, "HOOK_MKDIR_FIRST=1"}),

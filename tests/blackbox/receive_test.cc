@@ -115,6 +115,8 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   }
   fake += "xxReceiving: mid\\nReceiving: late\\nReceiving: " + long_name +
           "\\nReceiving: cut.bin\\nrz: caught signal 15\\n' >&2";
+  // Meanwhile another process renames its own file over a received name.
+  fake += "; printf 'their file' > ../theirs; mv ../theirs ../a.txt";
   RunResult result = run({"--receive", "up/", "Z"}, fake, {"DSZLOG=" + scratch.file("node.log")});
   // Records in the order of first report, under the destination as given.
   EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//renewed.txt", 4) +
@@ -129,6 +131,7 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
     EXPECT_TRUE(shows(result, std::string(line) + "\n", 0)) << line;
   }
   EXPECT_EQ("new!", read_file(file("up/renewed.txt")));
+  EXPECT_EQ("12345", read_file(file("up/a.txt")));
   EXPECT_EQ("another caller's", read_file(file("up/victim.zip")));
   EXPECT_EQ("someone else's", read_file(scratch.file("files/pub/old.zip")));
   // Nothing else is left: no staging directory, nothing that did not arrive
@@ -206,11 +209,17 @@ TEST_F(ReceiveTest, PermissionsAsAnotherUser) {
   fs::permissions(start(), fs::perms::all);
   fs::create_directory(file("up"));
   fs::permissions(file("up"), fs::perms::all);
-  // A read-only upload is measured and recorded; one it may not read is not.
+  // A read-only upload is measured and recorded; one it may not read is not,
+  // nor a file in a subdirectory it may only pass through, which it did not
+  // upload.
+  fs::create_directory(file("up/hidden"));
+  write_file(file("up/hidden/x.zip"), std::string(7000, 'x'));
+  ::chmod(file("up/hidden").c_str(), 0311);
   RunOptions run = options({"--receive", "up", "Z"},
                            "printf 'read only' > ro.txt; chmod 444 ro.txt; "
                            "printf 'no access' > secret.txt; chmod 000 secret.txt; "
-                           "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n' >&2");
+                           "printf 'Receiving: secret.txt\\nReceiving: ro.txt\\n"
+                           "Receiving: hidden/x.zip\\n' >&2");
   run.as_nobody = true;
   EXPECT_EQ(0, run_redirected(run).exit_code);
   EXPECT_EQ(received_record("up/ro.txt", 9), dsz_log());
