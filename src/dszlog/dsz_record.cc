@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 
+#include "dszlog/package_rules.h"
 #include "runtime/console.h"
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
@@ -26,6 +28,59 @@ void check_not_below_forbidden() {
   if (!g_forbidden_directory.empty() && lies_within(g_path, g_forbidden_directory)) {
     refuse({"The DSZ log ", g_path, " lies in the upload directory: refused."});
   }
+}
+
+// The size of the fixed parts of a record around its name.
+constexpr std::size_t kSendFixed = kSendRecordStart.size() + kRecordEnd.size();
+std::size_t receive_fixed(long long size) {
+  return kReceiveRecordStart.size() + std::to_string(size).size() + kReceiveRecordMiddle.size() +
+         kRecordEnd.size();
+}
+
+std::string_view base_name(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view name_in_record(std::string_view name) {
+  return package_rules().record_name == RecordName::kBase ? base_name(name) : name;
+}
+
+std::string past(std::size_t limit, std::string_view what) {
+  return std::string(what) + " is longer than the " + std::to_string(limit) +
+         " bytes the BBS package's reader takes";
+}
+
+// Why the reader could not take a record of `fixed` bytes around `name`.
+std::string record_problem(std::string_view name, std::size_t fixed) {
+  const PackageRules& rules = package_rules();
+  if (rules.line_max != 0 && fixed + name.size() > rules.line_max) {
+    return past(rules.line_max, "its record");
+  }
+  for (std::size_t start = 0; start < name.size();) {
+    std::size_t end = name.find_first_of(" \t", start);
+    if (end == std::string_view::npos) end = name.size();
+    std::string_view word = name.substr(start, end - start);
+    start = end + 1;
+    std::size_t dot = word.rfind('.');
+    std::size_t stem = dot == std::string_view::npos ? word.size() : dot;
+    std::size_t extension = dot == std::string_view::npos ? 0 : word.size() - dot - 1;
+    if (rules.name_word_max != 0 && word.size() > rules.name_word_max) {
+      return past(rules.name_word_max, "a word of its name");
+    }
+    if ((rules.name_stem_max != 0 && stem > rules.name_stem_max) ||
+        (rules.name_extension_max != 0 && extension > rules.name_extension_max)) {
+      return past(std::max(rules.name_stem_max, rules.name_extension_max),
+                  "a part of its name around the last dot");
+    }
+  }
+  return {};
+}
+
+bool say_not_recorded(std::string_view name, const std::string& problem) {
+  if (problem.empty()) return false;
+  print_line({"Not recorded : ", name, " (", problem, ")"});
+  return true;
 }
 
 // A log that was rotated or removed since it was opened is opened anew.
@@ -70,15 +125,39 @@ void open_dsz_log() {
 FileIdentity dsz_log_identity() { return g_identity; }
 
 void append_send_record(std::string_view name) {
+  std::string_view named = name_in_record(name);
+  if (say_not_recorded(name, record_problem(named, kSendFixed))) return;
   keep_log_named();
-  write_whole_line(g_log.get(), {kSendRecordStart, name, kRecordEnd});
-  print_line({"\xfe File Sent :  ", name});
+  write_whole_line(g_log.get(), {kSendRecordStart, named, kRecordEnd});
+  print_line({"\xfe File Sent :  ", named});
 }
 
 void append_receive_record(std::string_view path, long long size) {
+  std::string_view named = name_in_record(path);
+  if (say_not_recorded(path, receive_record_problem(path, size))) return;
   keep_log_named();
   std::string size_text = std::to_string(size);
   write_whole_line(g_log.get(),
-                   {kReceiveRecordStart, size_text, kReceiveRecordMiddle, path, kRecordEnd});
-  print_line({"\xfe File Received :  ", path});
+                   {kReceiveRecordStart, size_text, kReceiveRecordMiddle, named, kRecordEnd});
+  print_line({"\xfe File Received :  ", named});
+}
+
+std::string receive_record_problem(std::string_view path, long long size) {
+  return record_problem(name_in_record(path), receive_fixed(size));
+}
+
+std::size_t longest_upload_name(std::string_view destination, long long size) {
+  const PackageRules& rules = package_rules();
+  // Under path records the destination and a slash stand before the name.
+  std::size_t before = rules.record_name == RecordName::kPath ? destination.size() + 1 : 0;
+  std::size_t longest = rules.upload_name_max;
+  auto limit = [&](std::size_t most) {
+    if (most == 0) return;
+    std::size_t room = most > before ? most - before : 1;
+    longest = longest == 0 ? room : std::min(longest, room);
+  };
+  limit(rules.line_max == 0 ? 0 : std::max(rules.line_max, receive_fixed(size) + 1) -
+                                      receive_fixed(size));
+  limit(rules.name_word_max);
+  return longest;
 }

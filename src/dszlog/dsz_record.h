@@ -32,8 +32,19 @@ FileIdentity dsz_log_identity();
 // Each record reaches the log in one write, whole or not at all; its
 // confirmation line is shown only once it is there. When the path no longer
 // names the open log (it was rotated or removed meanwhile), the log is
-// opened again first, with every check of the first opening.
+// opened again first, with every check of the first opening. A record names
+// the file as the BBS package's rules say (package_rules.h): its path, or
+// its base name. A record that its reader could not take is never cut and
+// never written: a line on the screen says which file was not recorded and
+// why.
 // "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1"
 void append_send_record(std::string_view name);
 // "R  " + size + " 38400 bps 3333 cps   0 errors    66 1024 " + path + " -1"
 void append_receive_record(std::string_view path, long long size);
+
+// Why the package's reader could not take the receive record of `path`
+// (`size` bytes); empty when it can.
+std::string receive_record_problem(std::string_view path, long long size);
+// The longest upload name whose receive record (`size` bytes, placed in
+// `destination`) its reader takes; 0 when nothing limits it.
+std::size_t longest_upload_name(std::string_view destination, long long size);

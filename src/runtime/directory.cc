@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -90,6 +91,18 @@ int move_entry(int from, std::string_view from_name, int to, std::string_view to
     return 0;
   }
   return errno;
+}
+
+int move_entry_to_free_name(int from, std::string_view from_name, int to,
+                            std::string_view to_name) {
+  std::string source(from_name);
+  std::string target(to_name);
+  if (::renameat2(from, source.c_str(), to, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS) return errno;
+  // A file system without the flag: a link claims the name just as well.
+  if (::linkat(from, source.c_str(), to, target.c_str(), 0) != 0) return errno;
+  ::unlinkat(from, source.c_str(), 0);
+  return 0;
 }
 
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix) {

@@ -43,6 +43,10 @@ Fd open_regular_file(int parent, std::string_view name, long long& size);
 // a file of that name in one step; the system's reason when it cannot
 // (EXDEV: another file system or mount), 0 when done.
 int move_entry(int from, std::string_view from_name, int to, std::string_view to_name);
+// The same, but never over anything: EEXIST when `to_name` is taken, so that
+// of two runs claiming one name at once only one gets it.
+int move_entry_to_free_name(int from, std::string_view from_name, int to,
+                            std::string_view to_name);
 
 // The names in the held directory that begin with `prefix`.
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix);

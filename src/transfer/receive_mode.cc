@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dszlog/dsz_record.h"
+#include "dszlog/package_rules.h"
 #include "dszlog/receive_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -101,6 +102,9 @@ void place_and_record(const std::vector<std::string>& names) {
     std::string folded = folded_upload_name(name);
     if (folded.empty() || !seen.insert(folded).second) continue;
     Placement placement = place_upload(folded, reserved);
+    if (placement.placed && !placement.sent_as.empty()) {
+      print_line({"Renamed : ", placement.sent_as, " -> ", placement.path});
+    }
     if (placement.placed) {
       append_receive_record(placement.path, placement.size);
     } else if (!placement.why_not.empty()) {
@@ -125,6 +129,7 @@ void run_receive_mode(const std::string& start) {
     refuse({"Invalid Protocol Specified!"});
   }
   std::string_view upload_name = protocol->letter == 'X' ? xmodem_upload_name(destination) : "";
+  read_package_rules();
   settle_dsz_log_path(start);
   refuse_long_paths(start, {destination, dsz_log_path()});
   // An upload must never be able to replace the DSZ log.

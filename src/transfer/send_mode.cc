@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dszlog/dsz_record.h"
+#include "dszlog/package_rules.h"
 #include "dszlog/send_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -68,6 +69,7 @@ void run_send_mode(const std::string& start) {
   print_line({"Protocol : ", letter, "-modem"});
   print_line();
   io_check();
+  read_package_rules();
   refuse_long_paths(start, {list_path, dsz_log_path()});
   refuse_full_file_system(start);
 

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "dszlog/dsz_record.h"
+#include "dszlog/package_rules.h"
 #include "runtime/console.h"
 #include "runtime/directory.h"
 #include "runtime/io_result.h"
@@ -92,35 +94,77 @@ std::string make_staging_directory(std::string_view destination) {
   refuse({"Cannot make a staging directory in ", destination});
 }
 
-Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
-  Placement result;
-  result.path = g_staging.destination + "/" + std::string(name);
-  std::vector<std::string_view> parts = parts_of(name);
-  std::string_view base = parts.back();
-  std::string_view why_not;
-  Parent from = walk_to_parent(g_staging.directory.get(), g_staging.device, parts, false, why_not);
-  Fd staged = from.fd >= 0 ? open_regular_file(from.fd, base, result.size) : Fd();
-  if (!staged.valid() || result.size < 1) return result;  // never arrived whole
+namespace {
 
+bool kept_name(const std::vector<std::string_view>& parts) {
   for (std::string_view part : parts) {
-    if (part.starts_with(kStagingPrefix)) result.why_not = kKeptName;
+    if (part.starts_with(kStagingPrefix)) return true;
   }
-  if (is_working_file_name(base)) result.why_not = kKeptName;
-  if (!result.why_not.empty()) return result;
+  return is_working_file_name(parts.back());
+}
+
+// Under the name it was sent with, replacing a regular file of that name.
+void place_as_sent(int from, const std::vector<std::string_view>& parts,
+                   const std::vector<FileIdentity>& reserved, Placement& result) {
+  std::string_view base = parts.back();
+  if (kept_name(parts)) result.why_not = kKeptName;
+  if (result.why_not.empty()) result.why_not = receive_record_problem(result.path, result.size);
+  if (!result.why_not.empty()) return;
+  std::string_view why_not;
   Parent to = walk_to_parent(g_staging.destination_directory.get(), g_staging.device, parts, true,
-                             result.why_not);
-  if (to.fd < 0) return result;
+                             why_not);
+  result.why_not = why_not;
+  if (to.fd < 0) return;
   EntryKind target = entry_kind(to.fd, base);
   for (const FileIdentity& identity : reserved) {
     if (target.exists && target.identity == identity) result.why_not = kKeptName;
   }
   if (target.directory) result.why_not = "the name is taken by a directory";
   else if (target.exists && !target.regular) result.why_not = "the name is taken by a link or device";
-  if (!result.why_not.empty()) return result;
-  int error = move_entry(from.fd, base, to.fd, base);
+  if (!result.why_not.empty()) return;
+  int error = move_entry(from, base, to.fd, base);
   if (error == EXDEV) result.why_not = "another file system on the way";
   else if (error != 0) result.why_not = "it cannot be moved there";
   result.placed = error == 0;
+}
+
+// Under a name the BBS package can take, at the top of the upload
+// directory: the first free variant, never over another file.
+void place_renamed(int from, std::string_view name, std::string_view base, Placement& result) {
+  const PackageRules& rules = package_rules();
+  std::size_t longest = longest_upload_name(g_staging.destination, result.size);
+  for (int variant = 0; variant < kAttempts && !result.placed; ++variant) {
+    std::string renamed = upload_name(name, rules, longest, variant);
+    if (kept_name({renamed})) continue;
+    result.path = g_staging.destination + "/" + renamed;
+    result.why_not = receive_record_problem(result.path, result.size);
+    if (!result.why_not.empty()) return;
+    int error =
+        move_entry_to_free_name(from, base, g_staging.destination_directory.get(), renamed);
+    if (error == EEXIST) continue;
+    if (error != 0) result.why_not = "it cannot be moved there";
+    result.placed = error == 0;
+  }
+  if (!result.placed && result.why_not.empty()) result.why_not = "no free name left";
+}
+
+}  // namespace
+
+Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
+  Placement result;
+  result.path = g_staging.destination + "/" + std::string(name);
+  std::vector<std::string_view> parts = parts_of(name);
+  std::string_view why_not;
+  Parent from = walk_to_parent(g_staging.directory.get(), g_staging.device, parts, false, why_not);
+  Fd staged = from.fd >= 0 ? open_regular_file(from.fd, parts.back(), result.size) : Fd();
+  if (!staged.valid() || result.size < 1) return result;  // never arrived whole
+  std::size_t longest = longest_upload_name(g_staging.destination, result.size);
+  if (upload_name(name, package_rules(), longest) == name) {
+    place_as_sent(from.fd, parts, reserved, result);
+  } else {
+    result.sent_as = name;
+    place_renamed(from.fd, name, parts.back(), result);
+  }
   return result;
 }
 

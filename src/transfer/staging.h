@@ -28,8 +28,9 @@ std::string make_staging_directory(std::string_view destination);
 struct Placement {
   bool placed = false;
   long long size = 0;
-  std::string path;           // where it lies now (or would have): destination/name
-  std::string_view why_not;   // empty when it never arrived (not placed, nothing said)
+  std::string path;     // where it lies now (or would have): destination/name
+  std::string sent_as;  // the name it was sent with, when it was renamed
+  std::string why_not;  // empty when it never arrived (not placed, nothing said)
 };
 
 // Moves the staged file `name` (a folded upload name, see receive_log.h)
@@ -37,7 +38,11 @@ struct Placement {
 // there in one step. Each directory on the way is opened without following
 // a link (missing ones are made), so nothing swapped in meanwhile can lead
 // the file elsewhere. Never placed over a file in `reserved` (the DSZ log,
-// the working files), a working file's name or a staging directory.
+// the working files), a working file's name or a staging directory, nor
+// when the BBS package's reader could not take its record. A name that the
+// package's reader cannot take is changed (package_rules.h): the file then
+// goes to the top of the upload directory under the first free variant of
+// the new name, never over another file.
 Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved);
 
 // Removes this run's staging directory with what is left in it (files that

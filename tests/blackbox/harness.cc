@@ -68,7 +68,8 @@ pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal) 
     argv_text = {"/bin/sh", "-c", options.shell_before + "\nexec \"$0\" \"$@\"", program};
   }
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
-  Lines env_text = {"PATH=/usr/local/bin:/usr/bin:/bin"};
+  // No configuration file of this machine's reaches a test that names none.
+  Lines env_text = {"PATH=/usr/local/bin:/usr/bin:/bin", "VUREL_CONF=/nonexistent/vurel.conf"};
   for (const std::string& setting : options.env) set_env(env_text, setting);
   std::vector<char*> argv;
   std::vector<char*> envp;

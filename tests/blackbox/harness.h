@@ -18,7 +18,7 @@ enum class CursorAnswer { kAtTopLeft, kCustom, kSilent };
 struct RunOptions {
   std::string program;            // empty: the built vurel
   std::vector<std::string> args;  // after the program name
-  std::vector<std::string> env;   // NAME=value; PATH is added when missing
+  std::vector<std::string> env;   // NAME=value; PATH and VUREL_CONF are added when missing
   std::string directory;          // current directory, empty for the test's own
   int columns = 80;
   int rows = 24;

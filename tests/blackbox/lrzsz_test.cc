@@ -266,6 +266,33 @@ TEST_F(LrzszTest, TwoCallersUploadOneName) {
               placed == read_file(second + "/rcv/same.zip"));
 }
 
+// Under Mystic's setting, upload names its reader cannot take are made
+// portable (at most 70 bytes), each into a free name, and records carry base
+// names; a name it can take replaces a file as usual.
+TEST_F(LrzszTest, MysticUploadsAreRenamedIntoFreeNames) {
+  std::string up = bbs() + "/up";
+  std::filesystem::create_directory(up);
+  write_file(up + "/my_report_final_.txt", "someone else's");
+  write_file(up + "/plain.txt", "someone else's");
+  write_file(scratch_.file("vurel.conf"), "package = mystic\n");
+  std::string long_name = std::string(90, 'l') + " x.zip";
+  write_file(scratch_.file("rcv/my report (final).txt"), "mine\n");
+  write_file(scratch_.file("rcv/plain.txt"), "plain\n");
+  write_file(scratch_.file("rcv/" + long_name), "long\n");
+  PeerRunResult result = run({"--receive", "up", "Z"},
+                             "sz -b 'my report (final).txt' plain.txt '" + long_name + "'", false,
+                             {"VUREL_CONF=" + scratch_.file("vurel.conf")});
+  std::string renamed_long = std::string(66, 'l') + ".zip";
+  EXPECT_TRUE(shows(result.vurel, "Renamed : my report (final).txt -> up/my_report_final__1.txt\n"));
+  EXPECT_EQ(received_record("my_report_final__1.txt", 5) + received_record("plain.txt", 6) +
+                received_record(renamed_long, 5),
+            read_file(dsz()));
+  EXPECT_EQ("mine\n", read_file(up + "/my_report_final__1.txt"));
+  EXPECT_EQ("someone else's", read_file(up + "/my_report_final_.txt"));
+  EXPECT_EQ("plain\n", read_file(up + "/plain.txt"));
+  EXPECT_EQ("long\n", read_file(up + "/" + renamed_long));
+}
+
 TEST_F(LrzszTest, LongUploadNameIsRecordedWhole) {
   std::string name = std::string(196, 'n') + ".txt";
   write_file(scratch_.file("rcv/" + name), "long\n");
