@@ -42,7 +42,11 @@ bool claim_number(TransferMode mode, const std::string& start, int n, WorkingFil
     return false;
   }
   Fd script = open_working_file(path_in(start, script_name), O_WRONLY);
-  if (!script.valid()) return false;
+  if (!script.valid()) {
+    // Under its lock, an empty log (as this run made it) is no one's.
+    if (size_of(log.get()) == 0) remove_if_still_named(log_path, log.get());
+    return false;
+  }
   empty_file(log.get());
   empty_file(script.get());
   // The shell opens both by name: the owner must be able to write the log

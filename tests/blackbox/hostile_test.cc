@@ -107,6 +107,15 @@ TEST_F(HostileTest, PlantedLinksAreNeverFollowed) {
   fs::create_symlink(target, file("vrlsz500.log"));
   EXPECT_TRUE(shows(send({"a"}, {"DSZLOG=" + file("node.log")}),
                     "No free transfer number in " + start() + "\n", 1));
+  // Scripts taken by links everywhere: no number is free, and no log of
+  // those this run tried is left behind.
+  for (int n = 0; n < 999; ++n) fs::remove(file("vrlsz" + std::to_string(n) + ".log"));
+  fs::remove(file("vrl500.sh"));
+  fs::create_symlink(target, file("vrl500.sh"));
+  EXPECT_TRUE(shows(send({"a"}, {"DSZLOG=" + file("node.log")}),
+                    "No free transfer number in " + start() + "\n", 1));
+  EXPECT_EQ(Lines(), files_named(start(), "vrlsz", ".log"));
+  fs::remove(file("vrl500.sh"));
   // A default DSZ log that is a link.
   for (int n = 0; n < 999; ++n) fs::remove(file("vrlsz" + std::to_string(n) + ".log"));
   fs::create_symlink(target, file("dsz.log"));
