@@ -156,8 +156,9 @@ std::size_t longest_upload_name(std::string_view destination, long long size) {
     std::size_t room = most > before ? most - before : 1;
     longest = longest == 0 ? room : std::min(longest, room);
   };
-  limit(rules.line_max == 0 ? 0 : std::max(rules.line_max, receive_fixed(size) + 1) -
-                                      receive_fixed(size));
+  limit(rules.line_max == 0
+            ? 0
+            : std::max(rules.line_max, receive_fixed(size) + 1) - receive_fixed(size));
   limit(rules.name_word_max);
   return longest;
 }

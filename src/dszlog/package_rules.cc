@@ -88,8 +88,8 @@ bool take_setting(std::string_view key, std::string_view value, Settings& settin
     // N: the whole word; N.M: its part before the last dot and after it.
     std::size_t dot = value.find('.');
     std::optional<std::size_t> n = number(value.substr(0, dot));
-    std::optional<std::size_t> m =
-        dot == std::string_view::npos ? std::optional<std::size_t>(0) : number(value.substr(dot + 1));
+    std::optional<std::size_t> m = dot == std::string_view::npos ? std::optional<std::size_t>(0)
+                                                                 : number(value.substr(dot + 1));
     if (!n || !m) return false;
     PackageRules limits;
     (dot == std::string_view::npos ? limits.name_word_max : limits.name_stem_max) = *n;

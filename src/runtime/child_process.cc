@@ -15,8 +15,8 @@ namespace {
 
 // Every signal that would end the program and that it may catch, but for
 // the processor faults (run-time errors) and those it ignores.
-constexpr int kStopSignals[] = {SIGTERM, SIGINT,    SIGQUIT,   SIGUSR1, SIGUSR2,   SIGALRM,
-                                SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR, SIGSTKFLT};
+constexpr int kStopSignals[] = {SIGTERM,   SIGINT,  SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM,
+                                SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
 constexpr int kIgnoredSignals[] = {SIGPIPE, SIGXFSZ};
 // A protocol program may use the others for itself (rz times out by
 // SIGALRM): they reach it as SIGTERM.

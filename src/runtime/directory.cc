@@ -38,9 +38,7 @@ std::string random_suffix() {
 
 }  // namespace
 
-Fd open_directory(std::string_view path) {
-  return open_file(path, O_RDONLY | O_DIRECTORY);
-}
+Fd open_directory(std::string_view path) { return open_file(path, O_RDONLY | O_DIRECTORY); }
 
 std::string make_private_directory(int parent, std::string_view prefix) {
   if (io_failed()) return {};

@@ -45,8 +45,7 @@ Fd open_regular_file(int parent, std::string_view name, long long& size);
 int move_entry(int from, std::string_view from_name, int to, std::string_view to_name);
 // The same, but never over anything: EEXIST when `to_name` is taken, so that
 // of two runs claiming one name at once only one gets it.
-int move_entry_to_free_name(int from, std::string_view from_name, int to,
-                            std::string_view to_name);
+int move_entry_to_free_name(int from, std::string_view from_name, int to, std::string_view to_name);
 
 // The names in the held directory that begin with `prefix`.
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix);

@@ -37,6 +37,36 @@ std::vector<std::string_view> parts_of(std::string_view name) {
   return parts;
 }
 
+// Why a directory on the way stops the walk; empty when it does not.
+std::string_view way_problem(int error, bool other_device) {
+  switch (error) {
+    case 0:
+      return other_device ? "another file system on the way" : "";
+    case ELOOP:
+      return "a link on the way";
+    case ENOTDIR:
+      return "not a directory on the way";
+    default:
+      return "a directory on the way cannot be made";
+  }
+}
+
+// Why the name in the upload directory may not be replaced; empty when it
+// is free or a regular file of no one's keeping.
+std::string_view target_problem(const EntryKind& target,
+                                const std::vector<FileIdentity>& reserved) {
+  if (target.directory) return "the name is taken by a directory";
+  if (target.exists && !target.regular) return "the name is taken by a link or device";
+  for (const FileIdentity& identity : reserved) {
+    if (target.exists && target.identity == identity) return kKeptName;
+  }
+  return {};
+}
+
+std::string_view move_problem(int error) {
+  return error == EXDEV ? "another file system on the way" : "it cannot be moved there";
+}
+
 // The directory that holds the last of `parts`: the root itself, or one
 // reached from it a part at a time, never through a link and never onto
 // another file system. `why_not` says what stopped the walk (fd then -1).
@@ -51,10 +81,7 @@ Parent walk_to_parent(int root, dev_t device, const std::vector<std::string_view
     int error = 0;
     parent.opened = open_subdirectory(parent.fd, parts[i], create, error);
     parent.fd = parent.opened.get();
-    if (error == ELOOP) why_not = "a link on the way";
-    else if (error == ENOTDIR) why_not = "not a directory on the way";
-    else if (error != 0) why_not = "a directory on the way cannot be made";
-    else if (identity_of(parent.fd).device != device) why_not = "another file system on the way";
+    why_not = way_problem(error, error == 0 && identity_of(parent.fd).device != device);
     if (!why_not.empty()) return Parent();
   }
   return parent;
@@ -111,20 +138,14 @@ void place_as_sent(int from, const std::vector<std::string_view>& parts,
   if (result.why_not.empty()) result.why_not = receive_record_problem(result.path, result.size);
   if (!result.why_not.empty()) return;
   std::string_view why_not;
-  Parent to = walk_to_parent(g_staging.destination_directory.get(), g_staging.device, parts, true,
-                             why_not);
+  Parent to =
+      walk_to_parent(g_staging.destination_directory.get(), g_staging.device, parts, true, why_not);
   result.why_not = why_not;
   if (to.fd < 0) return;
-  EntryKind target = entry_kind(to.fd, base);
-  for (const FileIdentity& identity : reserved) {
-    if (target.exists && target.identity == identity) result.why_not = kKeptName;
-  }
-  if (target.directory) result.why_not = "the name is taken by a directory";
-  else if (target.exists && !target.regular) result.why_not = "the name is taken by a link or device";
+  result.why_not = target_problem(entry_kind(to.fd, base), reserved);
   if (!result.why_not.empty()) return;
   int error = move_entry(from, base, to.fd, base);
-  if (error == EXDEV) result.why_not = "another file system on the way";
-  else if (error != 0) result.why_not = "it cannot be moved there";
+  if (error != 0) result.why_not = move_problem(error);
   result.placed = error == 0;
 }
 
@@ -139,10 +160,9 @@ void place_renamed(int from, std::string_view name, std::string_view base, Place
     result.path = g_staging.destination + "/" + renamed;
     result.why_not = receive_record_problem(result.path, result.size);
     if (!result.why_not.empty()) return;
-    int error =
-        move_entry_to_free_name(from, base, g_staging.destination_directory.get(), renamed);
+    int error = move_entry_to_free_name(from, base, g_staging.destination_directory.get(), renamed);
     if (error == EEXIST) continue;
-    if (error != 0) result.why_not = "it cannot be moved there";
+    if (error != 0) result.why_not = move_problem(error);
     result.placed = error == 0;
   }
   if (!result.placed && result.why_not.empty()) result.why_not = "no free name left";

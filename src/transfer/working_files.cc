@@ -89,8 +89,8 @@ void settle_dsz_log_path(const std::string& start) {
 }
 
 bool is_working_file_name(std::string_view name) {
-  for (auto [prefix, suffix] : {std::pair<std::string_view, std::string_view>{"vrl", ".sh"},
-                                {"vrlsz", ".log"}}) {
+  for (auto [prefix, suffix] :
+       {std::pair<std::string_view, std::string_view>{"vrl", ".sh"}, {"vrlsz", ".log"}}) {
     if (name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) &&
         name.ends_with(suffix) &&
         all_digits(name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()))) {

@@ -43,8 +43,8 @@ TEST_F(HostileTest, NodesStartedInOneSecondNeverShareWorkingFiles) {
                                ? std::string(kReportArguments) + "; sleep 1"
                                : "printf x > r" + n + "; echo Receiving: r" + n + " >&2; sleep 1";
     if (sending) list({"f" + n + ".zip"}, "list" + n);
-    nodes += "(FAKE_RECORD='" + file("record" + n) + "' DSZLOG=dsz" + n + ".log FAKE_RUN='" + fake_run +
-             "' faketime '2026-12-07 12:00:00' '" + vurel_path() + "' " +
+    nodes += "(FAKE_RECORD='" + file("record" + n) + "' DSZLOG=dsz" + n + ".log FAKE_RUN='" +
+             fake_run + "' faketime '2026-12-07 12:00:00' '" + vurel_path() + "' " +
              (sending ? "--send list" + n + " Z" : "--receive up Z") + " >/dev/null 2>&1) & ";
   }
   std::string command = "cd '" + start() + "' || exit 1; PATH='" + scratch.file("bin") +
@@ -139,10 +139,10 @@ TEST_F(HostileTest, StopSignalsRecordWhatMovedAndRestoreTheTerminal) {
     SCOPED_TRACE(signal);
     // The program is still at b.txt when the BBS stops vurel alone; vurel
     // passes the signal on, so "Transfer complete" never comes.
-    RunResult result = run_on_pty(options(
-        {"--send", list({"a.txt", "b.txt"}), "Z"},
-        traps + "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -" + signal +
-            " $(vurel_pid); sleep 5 & wait $!; echo 'Transfer complete' >&2"));
+    RunResult result = run_on_pty(
+        options({"--send", list({"a.txt", "b.txt"}), "Z"},
+                traps + "printf 'Sending: a.txt\\n\\rSending: b.txt\\n' >&2; kill -" + signal +
+                    " $(vurel_pid); sleep 5 & wait $!; echo 'Transfer complete' >&2"));
     EXPECT_EQ(128 + number, result.exit_code);
     EXPECT_EQ(sent_record("a.txt"), dsz_log());
     EXPECT_EQ(number == 2 || number == 3 ? signal + "\n" : "TERM\n", read_file(got));
@@ -192,10 +192,11 @@ TEST_F(HostileTest, PathsAreHeldWholeOrRefused) {
   // a CR LF does not count. A NUL byte, which the shell would drop, is
   // skipped too.
   std::string longest(4095, 'n');
-  EXPECT_TRUE(shows(send({"a", std::string(5000, 'n'), std::string("x\0y", 3), longest + "\r", "b"}),
-                    "Adding.. a\nSkipped.. a name longer than 4095 bytes\n"
-                    "Skipped.. a name holding a NUL byte\nAdding.. nnn",
-                    0));
+  EXPECT_TRUE(
+      shows(send({"a", std::string(5000, 'n'), std::string("x\0y", 3), longest + "\r", "b"}),
+            "Adding.. a\nSkipped.. a name longer than 4095 bytes\n"
+            "Skipped.. a name holding a NUL byte\nAdding.. nnn",
+            0));
   EXPECT_EQ(sent_record("a") + sent_record(longest) + sent_record("b"), dsz_log());
 
   // Below a parent that may be entered but not read, the system still knows
@@ -249,8 +250,9 @@ TEST_F(HostileTest, DszLogTakesItsRecordsOrTheTransferNeverStarts) {
   // the path names, created anew, never to the file moved away.
   for (const char* away : {"mv dsz.log dsz.log.1", "rm dsz.log"}) {
     write_file(file("dsz.log"), "old\n");
-    EXPECT_EQ(0, run({"--send", list({"a"}), "Z"}, std::string(away) + "; echo 'Sending: a' >&2")
-                     .exit_code);
+    EXPECT_EQ(
+        0,
+        run({"--send", list({"a"}), "Z"}, std::string(away) + "; echo 'Sending: a' >&2").exit_code);
     EXPECT_EQ(sent_record("a"), dsz_log()) << away;
     EXPECT_EQ(file_exists(file("dsz.log.1")) ? "old\n" : "", read_file(file("dsz.log.1")));
   }
@@ -292,16 +294,18 @@ TEST_F(HostileTest, DszLogTakesItsRecordsOrTheTransferNeverStarts) {
 TEST_F(HostileTest, StartingDirectoryOnAFullFileSystem) {
   std::string disk = scratch.file("disk");
   fs::create_directory(disk);
-  if (std::system(("mount -t tmpfs -o size=256k,nr_inodes=64 tmpfs '" + disk + "' 2>/dev/null")
-                      .c_str()) != 0) {
+  if (std::system(
+          ("mount -t tmpfs -o size=256k,nr_inodes=64 tmpfs '" + disk + "' 2>/dev/null").c_str()) !=
+      0) {
     GTEST_SKIP() << "a small tmpfs cannot be mounted here (needs root)";
   }
   struct Unmount {
     std::string disk;
     ~Unmount() { EXPECT_EQ(0, std::system(("umount '" + disk + "'").c_str())); }
   } unmount{disk};
-  RunOptions node = options({"--send", list({"a"}), "Z"},
-                            "head -c 1M /dev/zero > fill 2>/dev/null; " + std::string(kReportArguments));
+  RunOptions node =
+      options({"--send", list({"a"}), "Z"},
+              "head -c 1M /dev/zero > fill 2>/dev/null; " + std::string(kReportArguments));
   node.directory = disk;
   node.env.push_back("DSZLOG=" + file("dsz.log"));
   EXPECT_TRUE(shows(run_redirected(node),
@@ -332,7 +336,8 @@ TEST_F(HostileTest, OnlyAbsolutePathEntriesFindTheProgram) {
   }
   std::string bin = scratch.file("bin");
   EXPECT_EQ(0, send({"a"}, {"PATH=:.:" + bin + ":/usr/bin"}).exit_code);
-  EXPECT_EQ(0, run({"--receive", "up", "Z"}, "", {"PATH=..:bin:" + bin + ":/usr/bin:/bin"}).exit_code);
+  EXPECT_EQ(0,
+            run({"--receive", "up", "Z"}, "", {"PATH=..:bin:" + bin + ":/usr/bin:/bin"}).exit_code);
   EXPECT_FALSE(file_exists(file("pwned")));
   // The stand-ins on the absolute entries ran instead.
   EXPECT_NE(std::string::npos, calls().find("program=sz"));

@@ -124,8 +124,8 @@ TEST_F(LrzszTest, FilesCutOffMidwayAreNotCredited) {
     bool sending = c.args[0] == "--send";
     run(c.args, c.peer, sending,
         {"PATH=" + cut_bin + ":/usr/bin:/bin",
-         "CUT_WATCH=" + (sending ? scratch_.file(c.watch) : c.watch),
-         "CUT_AT=3000000", std::string("CUT_SIGNAL=") + c.signal});
+         "CUT_WATCH=" + (sending ? scratch_.file(c.watch) : c.watch), "CUT_AT=3000000",
+         std::string("CUT_SIGNAL=") + c.signal});
     EXPECT_EQ(sending ? sent_record(f("small.txt")) : "", read_file(dsz()));
     // A cut-off upload is not placed in the upload directory.
     EXPECT_TRUE(sending || !file_exists(bbs() + "/up/" + c.watch));
@@ -254,8 +254,8 @@ TEST_F(LrzszTest, TwoCallersUploadOneName) {
     options.timeout_seconds = 60;
     return run_with_peer(options, Peer{"sz -b same.zip 2>/dev/null", rcv});
   };
-  auto other = std::async(std::launch::async, caller, second + "/rcv", second + "/bbs",
-                          second + "/dsz.log");
+  auto other =
+      std::async(std::launch::async, caller, second + "/rcv", second + "/bbs", second + "/dsz.log");
   PeerRunResult mine = caller(rcv(), bbs(), dsz());
   EXPECT_TRUE(shows(mine.vurel, "\nFinished.\n", 0));
   EXPECT_TRUE(shows(other.get().vurel, "\nFinished.\n", 0));
@@ -279,11 +279,12 @@ TEST_F(LrzszTest, MysticUploadsAreRenamedIntoFreeNames) {
   write_file(scratch_.file("rcv/my report (final).txt"), "mine\n");
   write_file(scratch_.file("rcv/plain.txt"), "plain\n");
   write_file(scratch_.file("rcv/" + long_name), "long\n");
-  PeerRunResult result = run({"--receive", "up", "Z"},
-                             "sz -b 'my report (final).txt' plain.txt '" + long_name + "'", false,
-                             {"VUREL_CONF=" + scratch_.file("vurel.conf")});
+  PeerRunResult result =
+      run({"--receive", "up", "Z"}, "sz -b 'my report (final).txt' plain.txt '" + long_name + "'",
+          false, {"VUREL_CONF=" + scratch_.file("vurel.conf")});
   std::string renamed_long = std::string(66, 'l') + ".zip";
-  EXPECT_TRUE(shows(result.vurel, "Renamed : my report (final).txt -> up/my_report_final__1.txt\n"));
+  EXPECT_TRUE(
+      shows(result.vurel, "Renamed : my report (final).txt -> up/my_report_final__1.txt\n"));
   EXPECT_EQ(received_record("my_report_final__1.txt", 5) + received_record("plain.txt", 6) +
                 received_record(renamed_long, 5),
             read_file(dsz()));

@@ -200,8 +200,8 @@ const Package kPackages[] = {
 
 struct Case {
   const char* what;
-  Lines downloads;  // below the files directory
-  Lines uploads;    // the names the caller sends
+  Lines downloads;        // below the files directory
+  Lines uploads;          // the names the caller sends
   bool cut_last = false;  // the transfer is cut off in its last file
 };
 
@@ -237,8 +237,8 @@ class PackageTest : public ::testing::Test, public FakeTransfer {
       std::string name = names[i];
       if (!sending) {
         run += "mkdir -p \"$(dirname " + shell_quoted(name) + ")\"; printf %s " +
-               shell_quoted("upload " + std::to_string(i) + " of " + c.what) + " > " + shell_quoted(name) +
-               "; ";
+               shell_quoted("upload " + std::to_string(i) + " of " + c.what) + " > " +
+               shell_quoted(name) + "; ";
       }
       std::string reported = sending ? base_name(name, "/") : name;
       run += "printf '%s\\n' " + shell_quoted((sending ? "Sending: " : "Receiving: ") + reported) +
@@ -311,10 +311,9 @@ TEST_F(PackageTest, RecordsItsReaderCannotTakeAreNeverWritten) {
   for (const auto& c : cases) {
     write_file(scratch.file("vurel.conf"), c.settings);
     fs::remove(file("dsz.log"));
-    RunResult result =
-        run({"--send", list({listed, scratch.file("files/ok.zip")}), "Z"},
-            "echo 'Sending: " + long_base + "' >&2; echo 'Sending: ok.zip' >&2",
-            {"VUREL_CONF=" + scratch.file("vurel.conf")});
+    RunResult result = run({"--send", list({listed, scratch.file("files/ok.zip")}), "Z"},
+                           "echo 'Sending: " + long_base + "' >&2; echo 'Sending: ok.zip' >&2",
+                           {"VUREL_CONF=" + scratch.file("vurel.conf")});
     // The long line wraps on the screen.
     std::string screen = result.output;
     std::erase_if(screen, [](char byte) { return byte == '\n' || byte == '\r'; });
@@ -330,10 +329,10 @@ TEST_F(PackageTest, RecordsItsReaderCannotTakeAreNeverWritten) {
 TEST_F(PackageTest, WrongConfigurationStopsATransferBeforeItStarts) {
   fs::create_directory(scratch.file("a directory"));
   const std::pair<std::string, std::string> wrong[] = {
-      {"package = pcboard\n", "Bad value for package : pcboard (" + scratch.file("vurel.conf") +
-                                  " line 1)"},
-      {"# set up\nlimit = 3\n", "Unknown setting : limit (" + scratch.file("vurel.conf") +
-                                    " line 2)"},
+      {"package = pcboard\n",
+       "Bad value for package : pcboard (" + scratch.file("vurel.conf") + " line 1)"},
+      {"# set up\nlimit = 3\n",
+       "Unknown setting : limit (" + scratch.file("vurel.conf") + " line 2)"},
       {"", "Cannot read the configuration : " + scratch.file("a directory")},
   };
   for (const auto& [text, message] : wrong) {

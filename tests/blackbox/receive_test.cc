@@ -100,9 +100,10 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   write_file(scratch.file("node.log"), "");
   fs::create_hard_link(scratch.file("node.log"), file("up/log.txt"));
   std::string long_name(200, 'L');
-  std::string uploads[] = {"a.txt",      "renewed.txt", "sub/b.txt", "taken",    "pub/old.zip",
-                           "vrl5.sh",    "log.txt",     "late",      long_name,  "cut.bin"};
-  std::string fake = "mkdir -p sub pub dir .vrlstage-x; : > empty.txt; printf 'x' > .vrlstage-x/f; ";
+  std::string uploads[] = {"a.txt",   "renewed.txt", "sub/b.txt", "taken",   "pub/old.zip",
+                           "vrl5.sh", "log.txt",     "late",      long_name, "cut.bin"};
+  std::string fake =
+      "mkdir -p sub pub dir .vrlstage-x; : > empty.txt; printf 'x' > .vrlstage-x/f; ";
   for (const std::string& name : uploads) {
     fake += "printf '" + std::string(name == "a.txt" ? "12345" : "new!") + "' > " + name + "; ";
   }
@@ -137,8 +138,8 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   // Nothing else is left: no staging directory, nothing that did not arrive
   // whole or could not be placed.
   Lines left;
-  for (const char* name : {"LLL", "a.txt", "late", "log.txt", "pub", "renewed.txt", "sub", "taken",
-                           "victim.zip"}) {
+  for (const char* name :
+       {"LLL", "a.txt", "late", "log.txt", "pub", "renewed.txt", "sub", "taken", "victim.zip"}) {
     left.push_back(file("up/") + (name[0] == 'L' ? long_name : name));
   }
   EXPECT_EQ(left, files_named(file("up"), "", ""));
@@ -156,7 +157,8 @@ TEST_F(ReceiveTest, NothingIsLeftBehindInTheUploadDirectory) {
   std::string hold = "flock '" + up + "/.vrlstage-live' sh -c 'touch " + held + "; sleep 3' &";
   ASSERT_EQ(0, std::system(hold.c_str()));
   while (!file_exists(held)) ::usleep(10000);
-  RunOptions started_in_up = options({"--receive", ".", "Z"}, "printf 'u' > u; printf 'v' > v; "
+  RunOptions started_in_up = options({"--receive", ".", "Z"},
+                                     "printf 'u' > u; printf 'v' > v; "
                                      "printf 'Receiving: u\\nReceiving: v\\n' >&2; "
                                      "kill -TERM $(vurel_pid)");
   started_in_up.directory = up;

@@ -39,11 +39,18 @@ TEST(ReceiveLog, NameRules) {
                       "Receiving: ", "no marker here", "xReceiving: b", "Receiving:c"}));
   // One file, many spellings: one folded name; a name that would leave the
   // destination, or holds a control byte, is none.
-  const std::pair<const char*, const char*> folds[] = {
-      {"sub/x.zip", "sub/x.zip"}, {"sub//x.zip", "sub/x.zip"},   {"sub/./x.zip", "sub/x.zip"},
-      {"./sub/.//./x.zip", "sub/x.zip"}, {"a..b", "a..b"},        {"x/", "x"},
-      {"/etc/passwd", ""},        {"../up.txt", ""},              {"sub/../../x", ""},
-      {"sub/..", ""},             {"./.", ""},                    {"a\rb", ""}};
+  const std::pair<const char*, const char*> folds[] = {{"sub/x.zip", "sub/x.zip"},
+                                                       {"sub//x.zip", "sub/x.zip"},
+                                                       {"sub/./x.zip", "sub/x.zip"},
+                                                       {"./sub/.//./x.zip", "sub/x.zip"},
+                                                       {"a..b", "a..b"},
+                                                       {"x/", "x"},
+                                                       {"/etc/passwd", ""},
+                                                       {"../up.txt", ""},
+                                                       {"sub/../../x", ""},
+                                                       {"sub/..", ""},
+                                                       {"./.", ""},
+                                                       {"a\rb", ""}};
   for (const auto& [name, folded] : folds) EXPECT_EQ(folded, folded_upload_name(name)) << name;
 }
 

@@ -150,8 +150,8 @@ TEST(SendLog, EachNameIsRecordedOnce) {
                  {"Sending: a.zip", "Sending: a.zip", "a.zip again", "Transfer complete"}));
   // Real output of a name listed twice whose second copy the caller skipped:
   // the skip belongs to the copy being offered, the first went out whole.
-  const Names skipped_repeat = {"Sending: a.txt", "\rSending: a.txt", "sz: skipped: /f/a.txt",
-                                "\r", "Transfer complete"};
+  const Names skipped_repeat = {"Sending: a.txt", "\rSending: a.txt", "sz: skipped: /f/a.txt", "\r",
+                                "Transfer complete"};
   EXPECT_EQ(Names({"/f/a.txt"}), sent({"/f/a.txt", "/f/a.txt"}, skipped_repeat));
   EXPECT_EQ(Names({"/f/a.txt"}),
             sent({"/f/a.txt", "/f/a.txt"}, {"Sending: a.txt", "sz: skipped: /f/a.txt",
