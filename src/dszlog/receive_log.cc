@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dszlog/transfer_log.h"
+#include "runtime/file_system.h"
 
 namespace {
 
@@ -22,11 +23,7 @@ bool holds_control_byte(std::string_view name) {
 std::string folded_upload_name(std::string_view name) {
   if (name.starts_with('/') || holds_control_byte(name)) return {};
   std::string folded;
-  for (std::size_t start = 0; start <= name.size();) {
-    std::size_t slash = name.find('/', start);
-    std::size_t end = slash == std::string_view::npos ? name.size() : slash;
-    std::string_view part = name.substr(start, end - start);
-    start = end + 1;
+  for (std::string_view part : parts_between(name, '/')) {
     if (part == "..") return {};
     if (part.empty() || part == ".") continue;
     if (!folded.empty()) folded += '/';

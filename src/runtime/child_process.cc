@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "runtime/command_line.h"
+#include "runtime/file_system.h"
 #include "runtime/termination.h"
 
 namespace {
@@ -74,11 +75,7 @@ sigset_t recorded_signals() {
 // "." or a relative one would find a program that a caller uploaded.
 std::string absolute_path_entries(std::string_view path) {
   std::string kept;
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t colon = path.find(':', start);
-    std::size_t end = colon == std::string_view::npos ? path.size() : colon;
-    std::string_view entry = path.substr(start, end - start);
-    start = end + 1;
+  for (std::string_view entry : parts_between(path, ':')) {
     if (!entry.starts_with('/')) continue;
     if (!kept.empty()) kept += ':';
     kept += entry;

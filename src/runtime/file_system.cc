@@ -17,14 +17,11 @@ namespace {
 
 constexpr int kMaxLinks = 40;  // as the system's own path walk allows
 
-// Splits `path` at its slashes, empty components left out.
+// The path's components, empty ones left out.
 std::vector<std::string> components_of(std::string_view path) {
   std::vector<std::string> parts;
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t slash = path.find('/', start);
-    std::size_t end = slash == std::string_view::npos ? path.size() : slash;
-    if (end > start) parts.emplace_back(path.substr(start, end - start));
-    start = end + 1;
+  for (std::string_view part : parts_between(path, '/')) {
+    if (!part.empty()) parts.emplace_back(part);
   }
   return parts;
 }
@@ -36,6 +33,16 @@ void drop_last_component(std::string& path) {
 }
 
 }  // namespace
+
+std::vector<std::string_view> parts_between(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = std::min(text.find(separator, start), text.size());
+    parts.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
 
 std::string current_directory() {
   char path[kMaxPath + 1];

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Directories, and what the program asks of the files in them. Change and
 // make directory do nothing while a failure is pending and leave their own
@@ -12,6 +13,10 @@
 
 // The longest path the system takes (PATH_MAX less its terminating NUL).
 inline constexpr std::size_t kMaxPath = 4095;
+
+// The parts of a path between its slashes, or of a list of paths (PATH)
+// between its colons: every part, empty ones too, in order.
+std::vector<std::string_view> parts_between(std::string_view text, char separator);
 
 // The absolute path of the current directory, as the system gives it; empty
 // when it cannot be known (a deleted directory, for one).

@@ -6,6 +6,7 @@
 #include "dszlog/package_rules.h"
 #include "runtime/console.h"
 #include "runtime/directory.h"
+#include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
 #include "transfer/working_files.h"
@@ -24,18 +25,6 @@ struct Staging {
 };
 
 Staging g_staging;
-
-// The name's directory parts and its last part.
-std::vector<std::string_view> parts_of(std::string_view name) {
-  std::vector<std::string_view> parts;
-  for (std::size_t start = 0; start <= name.size();) {
-    std::size_t slash = name.find('/', start);
-    std::size_t end = slash == std::string_view::npos ? name.size() : slash;
-    parts.push_back(name.substr(start, end - start));
-    start = end + 1;
-  }
-  return parts;
-}
 
 // Why a directory on the way stops the walk; empty when it does not.
 std::string_view way_problem(int error, bool other_device) {
@@ -173,7 +162,7 @@ void place_renamed(int from, std::string_view name, std::string_view base, Place
 Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
   Placement result;
   result.path = g_staging.destination + "/" + std::string(name);
-  std::vector<std::string_view> parts = parts_of(name);
+  std::vector<std::string_view> parts = parts_between(name, '/');
   std::string_view why_not;
   Parent from = walk_to_parent(g_staging.directory.get(), g_staging.device, parts, false, why_not);
   Fd staged = from.fd >= 0 ? open_regular_file(from.fd, parts.back(), result.size) : Fd();
