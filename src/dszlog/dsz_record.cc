@@ -83,9 +83,13 @@ bool say_not_recorded(std::string_view name, const std::string& problem) {
   return true;
 }
 
-// A log that was rotated or removed since it was opened is opened anew.
+// A log that was rotated or removed while the program ran is opened anew,
+// once, before the first record is written.
 void keep_log_named() {
-  if (!io_failed() && !(identity_at(g_path, true) == g_identity)) open_dsz_log();
+  static bool checked = false;
+  if (checked || io_failed()) return;
+  checked = true;
+  if (!(identity_at(g_path, true) == g_identity)) open_dsz_log();
 }
 
 }  // namespace

@@ -30,9 +30,10 @@ void open_dsz_log();
 FileIdentity dsz_log_identity();
 
 // Each record reaches the log in one write, whole or not at all; its
-// confirmation line is shown only once it is there. When the path no longer
-// names the open log (it was rotated or removed meanwhile), the log is
-// opened again first, with every check of the first opening. A record names
+// confirmation line is shown only once it is there. When, at the first
+// record, the path no longer names the open log (it was rotated or removed
+// while the program ran), the log is opened again first, with every check
+// of the first opening. A record names
 // the file as the BBS package's rules say (package_rules.h): its path, or
 // its base name. A record that its reader could not take is never cut and
 // never written: a line on the screen says which file was not recorded and

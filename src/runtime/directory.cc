@@ -103,6 +103,11 @@ int move_entry_to_free_name(int from, std::string_view from_name, int to,
   return 0;
 }
 
+bool may_hold_directories(int directory) {
+  struct stat status;
+  return ::fstat(directory, &status) != 0 || status.st_nlink != 2;
+}
+
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix) {
   std::vector<std::string> names;
   int fd = ::fcntl(directory, F_DUPFD_CLOEXEC, 0);

@@ -47,6 +47,10 @@ int move_entry(int from, std::string_view from_name, int to, std::string_view to
 // of two runs claiming one name at once only one gets it.
 int move_entry_to_free_name(int from, std::string_view from_name, int to, std::string_view to_name);
 
+// Whether the held directory may have a subdirectory: false only when its
+// link count says it has none (file systems that do not count say maybe).
+bool may_hold_directories(int directory);
+
 // The names in the held directory that begin with `prefix`.
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix);
 

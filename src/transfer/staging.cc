@@ -184,7 +184,9 @@ void remove_staging_directories() {
     g_staging.name.clear();
     g_staging.directory = Fd();
   }
-  if (parent < 0) return;
+  // A staging directory is a directory: where there is none, nothing is
+  // looked through.
+  if (parent < 0 || !may_hold_directories(parent)) return;
   for (const std::string& name : names_starting_with(parent, kStagingPrefix)) {
     Fd abandoned = lock_staging_directory(parent, name);
     if (abandoned.valid()) remove_tree(parent, name);
