@@ -4,13 +4,17 @@
 
 // The child process and the signals that reach the program meanwhile.
 //
-// A hang-up (SIGHUP: the caller's line dropped) and the stop signals SIGTERM,
-// SIGINT and SIGQUIT (a BBS stopping its door) are recorded instead of ending
-// the program, so that the files that moved still reach the DSZ log and the
-// terminal is restored. While the protocol program runs they are passed on to
-// it. A write to a closed pipe or socket (SIGPIPE) and to a file beyond its
-// size limit (SIGXFSZ) fails instead of ending the program. A child restores
-// the default actions before it runs the shell.
+// A hang-up (SIGHUP: the caller's line dropped) and every other signal that
+// would end the program and may be caught (SIGTERM, SIGINT, SIGQUIT: a BBS
+// stopping its door; SIGUSR1, SIGALRM, the real-time signals and the like)
+// are recorded instead of ending it, so that the files that moved still
+// reach the DSZ log and the terminal is restored. While the protocol program
+// runs they are passed on to it: SIGHUP, SIGTERM, SIGINT and SIGQUIT as they
+// are, the others as SIGTERM (the program may use them for itself). A write
+// to a closed pipe or socket (SIGPIPE) and to a file beyond its size limit
+// (SIGXFSZ) fails instead of ending the program. A child restores the
+// default actions before it runs the shell. The protocol program's PATH
+// keeps only its absolute entries.
 void catch_signals();
 bool caller_hung_up();
 // The stop signal that came, or 0.
