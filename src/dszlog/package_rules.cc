@@ -1,19 +1,8 @@
 #include "dszlog/package_rules.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <optional>
-
-#include "runtime/command_line.h"
-#include "runtime/console.h"
-#include "runtime/file.h"
-#include "runtime/io_result.h"
 
 namespace {
-
-constexpr std::string_view kDefaultConfiguration = "/etc/vurel.conf";
-constexpr std::size_t kMaxSettingLine = 4096;
-constexpr std::size_t kMaxNumber = 1000000;
 
 // What each package's own reader takes (see the README's set-up notes).
 struct Package {
@@ -29,136 +18,18 @@ constexpr Package kPackages[] = {
     {"elebbs", {RecordName::kBase, UploadNames::kPortable, 0, 255, 0, 0, 0}},
 };
 
-// The settings a file gives, each only when it is set.
-struct Settings {
-  std::optional<PackageRules> package;
-  std::optional<RecordName> record_name;
-  std::optional<UploadNames> upload_names;
-  std::optional<std::size_t> upload_name_max;
-  std::optional<std::size_t> line_max;
-  std::optional<PackageRules> name_word_max;  // its three limits
-};
-
 PackageRules g_rules;
-
-std::string_view trimmed(std::string_view text) {
-  std::size_t start = text.find_first_not_of(" \t");
-  if (start == std::string_view::npos) return {};
-  return text.substr(start, text.find_last_not_of(" \t") - start + 1);
-}
-
-std::optional<std::size_t> number(std::string_view text) {
-  if (text.empty() || text.size() > 7) return std::nullopt;
-  std::size_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::size_t>(c - '0');
-  }
-  if (value < 1 || value > kMaxNumber) return std::nullopt;
-  return value;
-}
-
-// One setting; false when the key is unknown or the value is wrong.
-bool take_setting(std::string_view key, std::string_view value, Settings& settings,
-                  bool& known_key) {
-  known_key = true;
-  if (key == "package") {
-    for (const Package& package : kPackages) {
-      if (package.name == value) settings.package = package.rules;
-    }
-    return settings.package.has_value();
-  }
-  if (key == "record_name") {
-    if (value == "path") settings.record_name = RecordName::kPath;
-    if (value == "base") settings.record_name = RecordName::kBase;
-    return value == "path" || value == "base";
-  }
-  if (key == "upload_names") {
-    if (value == "keep") settings.upload_names = UploadNames::kKeep;
-    if (value == "portable") settings.upload_names = UploadNames::kPortable;
-    if (value == "dos83") settings.upload_names = UploadNames::kDos83;
-    return settings.upload_names.has_value();
-  }
-  if (key == "upload_name_max" || key == "line_max") {
-    std::optional<std::size_t> n = number(value);
-    (key == "line_max" ? settings.line_max : settings.upload_name_max) = n;
-    return n.has_value();
-  }
-  if (key == "name_word_max") {
-    // N: the whole word; N.M: its part before the last dot and after it.
-    std::size_t dot = value.find('.');
-    std::optional<std::size_t> n = number(value.substr(0, dot));
-    std::optional<std::size_t> m = dot == std::string_view::npos ? std::optional<std::size_t>(0)
-                                                                 : number(value.substr(dot + 1));
-    if (!n || !m) return false;
-    PackageRules limits;
-    (dot == std::string_view::npos ? limits.name_word_max : limits.name_stem_max) = *n;
-    limits.name_extension_max = *m;
-    settings.name_word_max = limits;
-    return true;
-  }
-  known_key = false;
-  return false;
-}
 
 }  // namespace
 
-bool parse_package_settings(std::string_view text, std::string_view where, PackageRules& rules,
-                            std::string& error) {
-  Settings settings;
-  int line_number = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    start = end + 1;
-    ++line_number;
-    line = trimmed(line.substr(0, line.find('#')));
-    if (!line.empty() && line.back() == '\r') line = trimmed(line.substr(0, line.size() - 1));
-    if (line.empty()) continue;
-    std::string place = " (" + std::string(where) + " line " + std::to_string(line_number) + ")";
-    std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      error = "Not a setting : " + std::string(line) + place;
-      return false;
-    }
-    std::string_view key = trimmed(line.substr(0, equals));
-    std::string_view value = trimmed(line.substr(equals + 1));
-    bool known_key = false;
-    if (!take_setting(key, value, settings, known_key)) {
-      error = known_key ? "Bad value for " + std::string(key) + " : " + std::string(value) + place
-                        : "Unknown setting : " + std::string(key) + place;
-      return false;
-    }
+const PackageRules* rules_of_package(std::string_view name) {
+  for (const Package& package : kPackages) {
+    if (package.name == name) return &package.rules;
   }
-  rules = settings.package.value_or(PackageRules());
-  if (settings.record_name) rules.record_name = *settings.record_name;
-  if (settings.upload_names) rules.upload_names = *settings.upload_names;
-  if (settings.upload_name_max) rules.upload_name_max = *settings.upload_name_max;
-  if (settings.line_max) rules.line_max = *settings.line_max;
-  if (settings.name_word_max) {
-    rules.name_word_max = settings.name_word_max->name_word_max;
-    rules.name_stem_max = settings.name_word_max->name_stem_max;
-    rules.name_extension_max = settings.name_word_max->name_extension_max;
-  }
-  return true;
+  return nullptr;
 }
 
-void read_package_rules() {
-  std::string_view named = environment_value("VUREL_CONF");
-  std::string_view path = named.empty() ? kDefaultConfiguration : named;
-  TextFile file;
-  OpenResult opened = open_text_file(file, path);
-  if (opened == OpenResult::kFailed && take_io_result() == io_error_number(ENOENT)) return;
-  if (opened != OpenResult::kOpened) refuse({"Cannot read the configuration : ", path});
-  std::string text;
-  std::string line;
-  bool cut = false;
-  while (read_line(file, line, kMaxSettingLine, cut)) text += line + "\n";
-  if (take_io_result() != 0) refuse({"Cannot read the configuration : ", path});
-  std::string error;
-  if (!parse_package_settings(text, path, g_rules, error)) refuse({error});
-}
+void set_package_rules(const PackageRules& rules) { g_rules = rules; }
 
 const PackageRules& package_rules() { return g_rules; }
 

@@ -4,20 +4,10 @@
 #include <string>
 #include <string_view>
 
-// What the BBS package that reads the DSZ log can take, set in the
-// configuration file (/etc/vurel.conf, or the file VUREL_CONF names):
-//
-//   # comments, then key = value
-//   package = generic | synchronet | mystic | wwiv | maximus | elebbs
-//   record_name = path | base           what a record names
-//   upload_names = keep | portable | dos83
-//   upload_name_max = N                  bytes
-//   line_max = N                         the longest record line its reader takes
-//   name_word_max = N | N.M              the longest word of a record's name, or
-//                                        the longest part before and after its last dot
-//
-// `package` sets all the others; a key set on its own wins over it, in any
-// order. With no file, or `generic`, records are as they always were.
+// What the BBS package that reads the DSZ log can take: what a record
+// names, how uploads are named, how long lines and names may be. The
+// configuration file sets them (transfer/configuration.h); the default,
+// `generic`, is records as they always were.
 
 enum class RecordName { kPath, kBase };
 enum class UploadNames { kKeep, kPortable, kDos83 };
@@ -32,15 +22,12 @@ struct PackageRules {
   std::size_t name_extension_max = 0;  // and after it
 };
 
-// Reads the settings in `text` into `rules`; false with `error` (a line for
-// the screen, the line number after `where`) at the first that is wrong.
-bool parse_package_settings(std::string_view text, std::string_view where, PackageRules& rules,
-                            std::string& error);
+// The rules of the package `name` (generic, synchronet, mystic, wwiv,
+// maximus, elebbs); null for any other name.
+const PackageRules* rules_of_package(std::string_view name);
 
-// Settles the run's rules from the configuration file; ends the program with
-// the error line and status 1 when the file is unreadable or wrong. No file
-// means the generic rules.
-void read_package_rules();
+// The run's rules, as the configuration settled them.
+void set_package_rules(const PackageRules& rules);
 const PackageRules& package_rules();
 
 // The upload name a package's reader can take: `name` (a folded upload

@@ -1,5 +1,6 @@
 #include "runtime/child_process.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,7 +11,7 @@
 
 #include "runtime/command_line.h"
 #include "runtime/file_system.h"
-#include "runtime/termination.h"
+#include "runtime/io_result.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ constexpr std::string_view kDefaultPath = "/usr/local/bin:/usr/bin:/bin";
 volatile sig_atomic_t g_hung_up = 0;
 volatile sig_atomic_t g_stop_signal = 0;
 volatile pid_t g_child = 0;
+int g_confinement_error = 0;
 
 int passed_on_as(int signal_number) {
   for (int same : kPassedOnAsTheyAre) {
@@ -86,7 +88,7 @@ std::string absolute_path_entries(std::string_view path) {
 // The program's environment, with the protocol program's messages in the C
 // locale: the log translations read them, and a translated lrzsz would name
 // no file in words they know. The caller never sees these messages.
-std::vector<std::string> child_environment() {
+std::vector<std::string> child_environment(const std::string& search_path) {
   std::vector<std::string> env;
   if (char** entries = environment_block()) {
     for (char** entry = entries; *entry != nullptr; ++entry) {
@@ -99,8 +101,49 @@ std::vector<std::string> child_environment() {
     }
   }
   env.emplace_back("LC_ALL=C");
-  env.emplace_back("PATH=" + absolute_path_entries(environment_value("PATH")));
+  env.emplace_back("PATH=" + search_path);
   return env;
+}
+
+// The child, between fork and exec: default signal actions, the
+// confinement, the shell. It never returns, and never runs the parent's exit
+// procedures (they would restore the terminal the parent still uses and
+// remove the parent's files). A restriction that fails where confinement is
+// required is told to the parent through `report`.
+[[noreturn]] void become_shell(const sigset_t& previous, const Confinement& confinement, int report,
+                               char** argv, char** envp) {
+  for_each_recorded_signal([](int signal_number) { set_action(signal_number, SIG_DFL); });
+  for (int signal_number : kIgnoredSignals) set_action(signal_number, SIG_DFL);
+  ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+  int error = enter_confinement(confinement);
+  if (error != 0 && confinement.required) {
+    [[maybe_unused]] ssize_t told = ::write(report, &error, sizeof error);
+    ::_exit(127);
+  }
+  ::execve(argv[0], argv, envp);
+  ::_exit(127);
+}
+
+// What the child told through `report` (closed here): the reason it could
+// not restrict itself, or 0 when it ran the shell.
+int reported_error(int report) {
+  int error = 0;
+  ssize_t got;
+  do {
+    got = ::read(report, &error, sizeof error);
+  } while (got < 0 && errno == EINTR);
+  ::close(report);
+  return got == sizeof error ? error : 0;
+}
+
+int wait_for(pid_t child) {
+  int status = 0;
+  pid_t ended;
+  do {
+    ended = ::waitpid(child, &status, 0);
+  } while (ended < 0 && errno == EINTR);
+  if (ended < 0) return -1;
+  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 }
 
 }  // namespace
@@ -114,9 +157,14 @@ bool caller_hung_up() { return g_hung_up != 0; }
 
 int stop_signal() { return g_stop_signal; }
 
-int run_shell_script(std::string_view script_name) {
+std::string why_not_confined() { return restriction_failure(g_confinement_error); }
+
+int run_shell_script(std::string_view script_name, const ProgramAccess& access) {
   std::string script(script_name);
-  std::vector<std::string> env_text = child_environment();
+  std::string search_path = absolute_path_entries(environment_value("PATH"));
+  Confinement confinement = build_confinement(access, search_path);
+  if (io_failed()) return -1;
+  std::vector<std::string> env_text = child_environment(search_path);
   std::vector<char*> envp;
   for (std::string& entry : env_text) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -132,23 +180,23 @@ int run_shell_script(std::string_view script_name) {
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     return -1;
   }
-  pid_t child = ::fork();
-  if (child == 0) {
-    for_each_recorded_signal([](int signal_number) { set_action(signal_number, SIG_DFL); });
-    for (int signal_number : kIgnoredSignals) set_action(signal_number, SIG_DFL);
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) {
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    ::execve(shell, argv, envp.data());
-    halt(127);
+    record_system_error(errno);
+    return -1;
   }
+  pid_t child = ::fork();
+  if (child == 0) become_shell(previous, confinement, report[1], argv, envp.data());
+  ::close(report[1]);
   g_child = child;
   ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-  if (child < 0) return -1;
-  int status = 0;
-  pid_t ended;
-  do {
-    ended = ::waitpid(child, &status, 0);
-  } while (ended < 0 && errno == EINTR);
+  if (child < 0) {
+    ::close(report[0]);
+    return -1;
+  }
+  int end_status = wait_for(child);
   g_child = 0;
-  if (ended < 0) return -1;
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+  g_confinement_error = reported_error(report[0]);
+  return g_confinement_error != 0 ? kNotConfined : end_status;
 }

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "dszlog/dsz_record.h"
-#include "dszlog/package_rules.h"
 #include "dszlog/receive_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -13,6 +12,7 @@
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
+#include "transfer/configuration.h"
 #include "transfer/staging.h"
 #include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
@@ -129,7 +129,7 @@ void run_receive_mode(const std::string& start) {
     refuse({"Invalid Protocol Specified!"});
   }
   std::string_view upload_name = protocol->letter == 'X' ? xmodem_upload_name(destination) : "";
-  read_package_rules();
+  read_configuration();
   settle_dsz_log_path(start);
   refuse_long_paths(start, {destination, dsz_log_path()});
   // An upload must never be able to replace the DSZ log.
@@ -152,7 +152,14 @@ void run_receive_mode(const std::string& start) {
   write_transfer_script(g_files,
                         receive_script_line(*protocol, upload_name, g_files.transfer_log_path));
   print_checked({protocol->receive_message});
-  int end_status = run_shell_script(g_files.script_name);
+  // rz writes into the staging directory, and nowhere else.
+  ProgramAccess access{confine_mode(),           program_of(protocol->receive_command),
+                       g_files.script.get(),     g_files.transfer_log.get(),
+                       held_staging_directory(), nullptr};
+  int end_status = run_shell_script(g_files.script_name, access);
+  io_check();
+  if (end_status == kNotConfined)
+    refuse({"Cannot confine the protocol program : ", why_not_confined()});
   print_checked({""});
 
   change_directory(start);

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "dszlog/dsz_record.h"
-#include "dszlog/package_rules.h"
 #include "dszlog/send_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -12,6 +11,7 @@
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
+#include "transfer/configuration.h"
 #include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
 
@@ -69,7 +69,7 @@ void run_send_mode(const std::string& start) {
   print_line({"Protocol : ", letter, "-modem"});
   print_line();
   io_check();
-  read_package_rules();
+  read_configuration();
   refuse_long_paths(start, {list_path, dsz_log_path()});
   refuse_full_file_system(start);
 
@@ -82,7 +82,17 @@ void run_send_mode(const std::string& start) {
   write_transfer_script(files, send_script_line(*protocol, g_file_table, files.transfer_log_path));
   print_line(protocol->send_message);
   io_check();
-  int end_status = run_shell_script(files.script_name);
+  // sz reads the listed files, and writes nothing but its messages.
+  ProgramAccess access{confine_mode(),
+                       program_of(protocol->send_command),
+                       files.script.get(),
+                       files.transfer_log.get(),
+                       -1,
+                       &g_file_table};
+  int end_status = run_shell_script(files.script_name, access);
+  io_check();
+  if (end_status == kNotConfined)
+    refuse({"Cannot confine the protocol program : ", why_not_confined()});
   print_line();
 
   translate_send_log(files.transfer_log.get(), g_file_table, end_status);

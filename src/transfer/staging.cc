@@ -110,6 +110,8 @@ std::string make_staging_directory(std::string_view destination) {
   refuse({"Cannot make a staging directory in ", destination});
 }
 
+int held_staging_directory() { return g_staging.directory.get(); }
+
 namespace {
 
 bool kept_name(const std::vector<std::string_view>& parts) {

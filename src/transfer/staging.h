@@ -23,6 +23,8 @@ inline constexpr std::string_view kStagingPrefix = ".vrlstage-";
 // takes its lock; returns its path, `destination` + "/" + its name. A
 // failure ends the program with its run-time error.
 std::string make_staging_directory(std::string_view destination);
+// This run's staging directory, held open (-1 before it is made).
+int held_staging_directory();
 
 // What became of a file that the log reported as arrived whole.
 struct Placement {

@@ -33,6 +33,10 @@ const Protocol* find_protocol(std::string_view letter) {
   return nullptr;
 }
 
+std::string_view program_of(std::string_view command) {
+  return command.substr(0, command.find(' '));
+}
+
 std::string send_script_line(const Protocol& protocol, const std::vector<std::string>& names,
                              std::string_view transfer_log_path) {
   std::string line(kExec);

@@ -18,6 +18,9 @@ struct Protocol {
 // The row for an exact upper-case X, Y or Z; nullptr for anything else.
 const Protocol* find_protocol(std::string_view letter);
 
+// The program a command runs: its first word ("sz" of "sz -v ...").
+std::string_view program_of(std::string_view command);
+
 // The transfer script's one line (without its line feed), which /bin/sh
 // reads: "exec ", the protocol program and its operands, the redirection of
 // standard error into the transfer log. What stands there reaches the program

@@ -28,6 +28,19 @@ std::string vurel_for_everyone() {
   return copy;
 }
 
+// A configuration file for every run that names none: this machine's own
+// never reaches a test.
+const Scratch& configurations() {
+  static Scratch configurations;
+  static bool written = false;
+  if (!written) {
+    written = true;
+    write_file(configurations.file("empty.conf"), "");
+    write_file(configurations.file("unconfined.conf"), std::string(kUnconfined));
+  }
+  return configurations;
+}
+
 double since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -35,6 +48,7 @@ double since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 std::string vurel_path() { return VUREL_BINARY; }
+std::string unconfined_configuration() { return configurations().file("unconfined.conf"); }
 std::string fixture_path(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
 
 std::string read_back(std::FILE* file) {
@@ -68,8 +82,8 @@ pid_t spawn(const RunOptions& options, int in, int out, int err, bool terminal) 
     argv_text = {"/bin/sh", "-c", options.shell_before + "\nexec \"$0\" \"$@\"", program};
   }
   argv_text.insert(argv_text.end(), options.args.begin(), options.args.end());
-  // No configuration file of this machine's reaches a test that names none.
-  Lines env_text = {"PATH=/usr/local/bin:/usr/bin:/bin", "VUREL_CONF=/nonexistent/vurel.conf"};
+  Lines env_text = {"PATH=/usr/local/bin:/usr/bin:/bin",
+                    "VUREL_CONF=" + configurations().file("empty.conf")};
   for (const std::string& setting : options.env) set_env(env_text, setting);
   std::vector<char*> argv;
   std::vector<char*> envp;
@@ -198,7 +212,9 @@ bool same_attributes(const termios& a, const termios& b) {
                                        << result.output;
 }
 
-FakeTransfer::FakeTransfer(const std::string& start_name) : start_(scratch.file(start_name)) {
+FakeTransfer::FakeTransfer(const std::string& start_name)
+    : start_(scratch.file(start_name)), configuration_(scratch.file("vurel.conf")) {
+  configure("");
   std::filesystem::create_directories(start_);
   std::filesystem::create_directory(scratch.file("bin"));
   for (const char* name : {"sz", "sx", "sb", "rz", "rx", "rb"}) {
@@ -213,8 +229,13 @@ RunOptions FakeTransfer::options(const Lines& args, const std::string& fake_run)
   options.directory = start_;
   options.timeout_seconds = 10;  // a fake run takes milliseconds; a hang ends soon
   options.env = {"PATH=" + scratch.file("bin") + ":/usr/bin:/bin",
-                 "FAKE_RECORD=" + scratch.file("record"), "FAKE_RUN=" + fake_run};
+                 "FAKE_RECORD=" + scratch.file("record"), "FAKE_RUN=" + fake_run,
+                 "VUREL_CONF=" + configuration_};
   return options;
+}
+
+void FakeTransfer::configure(const std::string& settings) const {
+  write_file(configuration_, std::string(kUnconfined) + settings + "\n");
 }
 
 RunResult FakeTransfer::run(const Lines& args, const std::string& fake_run,

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../common/scratch.h"
@@ -18,7 +19,8 @@ enum class CursorAnswer { kAtTopLeft, kCustom, kSilent };
 struct RunOptions {
   std::string program;            // empty: the built vurel
   std::vector<std::string> args;  // after the program name
-  std::vector<std::string> env;   // NAME=value; PATH and VUREL_CONF are added when missing
+  std::vector<std::string> env;   // NAME=value; PATH and VUREL_CONF (an empty file) are added
+                                  // when missing
   std::string directory;          // current directory, empty for the test's own
   int columns = 80;
   int rows = 24;
@@ -41,6 +43,12 @@ struct RunResult {
 
 std::string vurel_path();
 std::string fixture_path(const std::string& name);
+
+// A stand-in protocol program runs the system's tools and writes its call
+// record beside the transfer, which a confined program may not: it runs
+// unconfined, under this configuration (and this file holding it).
+inline constexpr std::string_view kUnconfined = "confine = off\n";
+std::string unconfined_configuration();
 
 // Forks and runs the program of `options` (vurel unless another is named)
 // with descriptors 0, 1 and 2 set to in, out and err and every other closed;
@@ -89,7 +97,7 @@ using Lines = std::vector<std::string>;
 // A starting directory (scratch/bbs) with stand-ins for sz, sx, sb, rz, rx
 // and rb first on PATH: the fake protocol program, which runs `fake_run`
 // (shell code that writes the transfer log, makes files, hangs up) and notes
-// how it was called.
+// how it was called. Its runs read scratch/vurel.conf, unconfined.
 class FakeTransfer {
  public:
   explicit FakeTransfer(const std::string& start_name = "bbs");
@@ -106,11 +114,14 @@ class FakeTransfer {
   std::string calls() const { return read_file(scratch.file("record")); }
   bool program_ran() const { return file_exists(scratch.file("record")); }
   std::string dsz_log() const { return read_file(file("dsz.log")); }
+  // Writes the runs' configuration: unconfined, and `settings`.
+  void configure(const std::string& settings) const;
 
   Scratch scratch;
 
  private:
   std::string start_;
+  std::string configuration_;
 };
 
 // The files in `dir` whose names start with `prefix` and end with `suffix`, sorted.
@@ -128,6 +139,8 @@ struct Peer {
   bool start_on_zmodem_header = false;
   // The line drops when the peer ends: vurel's side of both pipes closes.
   bool line_drops_with_peer = false;
+  // vurel runs on a pseudo-terminal instead of the pipes.
+  bool on_terminal = false;
 };
 
 struct PeerRunResult {

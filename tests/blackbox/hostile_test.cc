@@ -48,7 +48,8 @@ TEST_F(HostileTest, NodesStartedInOneSecondNeverShareWorkingFiles) {
              (sending ? "--send list" + n + " Z" : "--receive up Z") + " >/dev/null 2>&1) & ";
   }
   std::string command = "cd '" + start() + "' || exit 1; PATH='" + scratch.file("bin") +
-                        ":/usr/bin:/bin'; export PATH; " + nodes + "wait";
+                        ":/usr/bin:/bin' VUREL_CONF='" + scratch.file("vurel.conf") +
+                        "'; export PATH VUREL_CONF; " + nodes + "wait";
   ASSERT_EQ(0, std::system(command.c_str()));
   for (int i = 0; i < 10; ++i) {
     std::string n = std::to_string(i);

@@ -122,8 +122,9 @@ TEST_F(LrzszTest, FilesCutOffMidwayAreNotCredited) {
     write_file(scratch_.file("rcv/whole.bin"), big);
     write_file(scratch_.file("rcv/x Transfer complete.bin"), big);
     bool sending = c.args[0] == "--send";
+    // The cutting stand-in runs the system's tools: unconfined.
     run(c.args, c.peer, sending,
-        {"PATH=" + cut_bin + ":/usr/bin:/bin",
+        {"PATH=" + cut_bin + ":/usr/bin:/bin", "VUREL_CONF=" + unconfined_configuration(),
          "CUT_WATCH=" + (sending ? scratch_.file(c.watch) : c.watch), "CUT_AT=3000000",
          std::string("CUT_SIGNAL=") + c.signal});
     EXPECT_EQ(sending ? sent_record(f("small.txt")) : "", read_file(dsz()));
@@ -317,8 +318,8 @@ TEST_F(LrzszTest, XmodemUploadUnderTheNameTheBbsGives) {
   std::filesystem::copy_file(fixture_path("cut_midway.sh"), cut_bin + "/rx");
   write_file(scratch_.file("rcv/big.bin"), random_bytes(1 << 20, 9));
   run({"--receive", "up", "X", "big.bin"}, "sx -b big.bin", false,
-      {"PATH=" + cut_bin + ":/usr/bin:/bin", "CUT_WATCH=big.bin", "CUT_AT=100000",
-       "CUT_SIGNAL=KILL"});
+      {"PATH=" + cut_bin + ":/usr/bin:/bin", "VUREL_CONF=" + unconfined_configuration(),
+       "CUT_WATCH=big.bin", "CUT_AT=100000", "CUT_SIGNAL=KILL"});
   EXPECT_FALSE(file_exists(bbs() + "/up/big.bin"));
   EXPECT_EQ(received_record("up/got.bin", 5120), read_file(dsz()));
 }

@@ -250,7 +250,7 @@ class PackageTest : public ::testing::Test, public FakeTransfer {
 
 TEST_F(PackageTest, EachReaderCreditsExactlyWhatMoved) {
   for (const Package& package : kPackages) {
-    write_file(scratch.file("vurel.conf"), std::string("package = ") + package.name + "\n");
+    configure(std::string("package = ") + package.name);
     for (const Case& c : kCases) {
       SCOPED_TRACE(std::string(package.name) + ": " + c.what);
       fs::remove_all(file("up"));
@@ -309,7 +309,7 @@ TEST_F(PackageTest, RecordsItsReaderCannotTakeAreNeverWritten) {
   fs::create_directories(scratch.file("files"));
   write_file(listed, "a download");
   for (const auto& c : cases) {
-    write_file(scratch.file("vurel.conf"), c.settings);
+    configure(c.settings);
     fs::remove(file("dsz.log"));
     RunResult result = run({"--send", list({listed, scratch.file("files/ok.zip")}), "Z"},
                            "echo 'Sending: " + long_base + "' >&2; echo 'Sending: ok.zip' >&2",

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -59,7 +60,20 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
     return result;
   }
   std::FILE* errors = std::tmpfile();
-  pid_t vurel = spawn(options, to_vurel[0], from_vurel[1], ::fileno(errors));
+  pid_t vurel;
+  if (peer.on_terminal) {
+    // vurel on a pseudo-terminal: the test reads and writes its master.
+    close_fd(from_vurel[0]);
+    close_fd(to_vurel[1]);
+    int slave = -1;
+    winsize size{24, 80, 0, 0};
+    if (::openpty(&from_vurel[0], &slave, nullptr, nullptr, &size) != 0) return result;
+    to_vurel[1] = ::dup(from_vurel[0]);
+    vurel = spawn(options, slave, slave, ::fileno(errors), true);
+    ::close(slave);
+  } else {
+    vurel = spawn(options, to_vurel[0], from_vurel[1], ::fileno(errors));
+  }
   close_fd(to_vurel[0]);
   close_fd(from_vurel[1]);
   ::fcntl(to_vurel[1], F_SETFL, O_NONBLOCK);
@@ -69,6 +83,7 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
   std::string& output = result.vurel.output;
   std::string for_peer;
   std::string for_vurel;
+  bool answered = false;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
   while (from_vurel[0] >= 0 && std::chrono::steady_clock::now() < deadline) {
     pollfd watch[2] = {{from_vurel[0], POLLIN, 0}, {from_peer[0], POLLIN, 0}};
@@ -78,6 +93,10 @@ PeerRunResult run_with_peer(const RunOptions& options, const Peer& peer) {
       ssize_t got = ::read(from_vurel[0], buffer, sizeof buffer);
       std::size_t start = output.size();
       if (got > 0) output.append(buffer, static_cast<std::size_t>(got));
+      if (peer.on_terminal && !answered && output.find("\x1b[6n") != std::string::npos) {
+        answered = true;
+        for_vurel += "\x1b[1;1R";  // the terminal's answer to the cursor query
+      }
       if (got <= 0) {
         close_fd(from_vurel[0]);
       } else if (peer_pid > 0) {
