@@ -64,6 +64,9 @@ std::string upload_name(std::string_view name, const PackageRules& rules, std::s
   if (rules.upload_names == UploadNames::kKeep) return std::string(name);
   bool dos = rules.upload_names == UploadNames::kDos83;
   std::string whole = portable_bytes(name, dos);
+  // A leading "." hides a file; a leading "-" makes it an option to a
+  // sysop's shell (rm -rf.zip).
+  if (!whole.empty() && (whole[0] == '.' || whole[0] == '-')) whole[0] = '_';
   std::size_t dot = whole.rfind('.');
   std::string stem = whole.substr(0, dot);
   std::string extension = dot == std::string::npos ? "" : whole.substr(dot);  // with its dot

@@ -32,9 +32,9 @@ const PackageRules& package_rules();
 
 // The upload name a package's reader can take: `name` (a folded upload
 // name) itself under `keep`; else its bytes made portable (letters, digits,
-// ".", "_", "-"; any other run of bytes, "/" included, one "_"), or 8.3 in
-// upper case, at most `longest` bytes (0: no limit) and within the rules'
-// limits before and after the last dot. `variant` n > 0 gives the n-th free
-// variant: NAME~n.EXT (8.3), or name_n.ext.
+// ".", "_", "-"; any other run of bytes, "/" included, one "_"; a leading
+// "." or "-" is "_" too), or 8.3 in upper case, at most `longest` bytes (0: no limit) and within
+// the rules' limits before and after the last dot. `variant` n > 0 gives the n-th free variant:
+// NAME~n.EXT (8.3), or name_n.ext.
 std::string upload_name(std::string_view name, const PackageRules& rules, std::size_t longest,
                         int variant = 0);

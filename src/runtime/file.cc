@@ -133,6 +133,21 @@ void let_the_owner_read_and_write(int fd) {
   }
 }
 
+bool give_plain_mode(int fd) {
+  // The umask, read once: setting it to read it back is safe in one thread.
+  static const mode_t kPlain = [] {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<mode_t>(0666 & ~mask);
+  }();
+  return ::fchmod(fd, kPlain) == 0;
+}
+
+bool has_other_links(int fd) {
+  struct stat status;
+  return ::fstat(fd, &status) != 0 || status.st_nlink != 1;
+}
+
 OpenResult open_text_file(TextFile& file, std::string_view path) {
   if (io_failed()) return OpenResult::kFailed;
   file.fd = open_file(path, O_RDONLY | O_NONBLOCK);

@@ -67,6 +67,13 @@ void empty_file(int fd);
 // Lets the owner read and write the open file, whatever the umask gave it.
 void let_the_owner_read_and_write(int fd);
 
+// An upload is plain data: whatever mode the caller sent, it gets 0666
+// less the umask (no set-user-ID, set-group-ID, sticky or execute bit).
+// False when the mode cannot be set.
+bool give_plain_mode(int fd);
+// Whether another name (a hard link) reaches the open file too.
+bool has_other_links(int fd);
+
 // A text file read line by line through a buffer held in the handle.
 struct TextFile {
   Fd fd;

@@ -121,11 +121,21 @@ bool kept_name(const std::vector<std::string_view>& parts) {
   return is_working_file_name(parts.back());
 }
 
+// A hidden name is invisible in a listing, and may be a file area's own
+// (.htaccess, an index, a sysop's notes).
+bool hidden_name(const std::vector<std::string_view>& parts) {
+  for (std::string_view part : parts) {
+    if (part.starts_with('.')) return true;
+  }
+  return false;
+}
+
 // Under the name it was sent with, replacing a regular file of that name.
 void place_as_sent(int from, const std::vector<std::string_view>& parts,
                    const std::vector<FileIdentity>& reserved, Placement& result) {
   std::string_view base = parts.back();
-  if (kept_name(parts)) result.why_not = kKeptName;
+  if (hidden_name(parts)) result.why_not = "a hidden name";
+  if (result.why_not.empty() && kept_name(parts)) result.why_not = kKeptName;
   if (result.why_not.empty()) result.why_not = receive_record_problem(result.path, result.size);
   if (!result.why_not.empty()) return;
   std::string_view why_not;
@@ -169,6 +179,16 @@ Placement place_upload(std::string_view name, const std::vector<FileIdentity>& r
   Parent from = walk_to_parent(g_staging.directory.get(), g_staging.device, parts, false, why_not);
   Fd staged = from.fd >= 0 ? open_regular_file(from.fd, parts.back(), result.size) : Fd();
   if (!staged.valid() || result.size < 1) return result;  // never arrived whole
+  // Plain data: no mode bit the caller sent survives, and no other name
+  // can reach the file once it is placed.
+  if (has_other_links(staged.get())) {
+    result.why_not = "it has other links";
+    return result;
+  }
+  if (!give_plain_mode(staged.get())) {
+    result.why_not = "its mode cannot be made plain";
+    return result;
+  }
   std::size_t longest = longest_upload_name(g_staging.destination, result.size);
   if (upload_name(name, package_rules(), longest) == name) {
     place_as_sent(from.fd, parts, reserved, result);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,7 +25,7 @@ class LrzszTest : public ::testing::Test {
   }
 
   PeerRunResult run(const Lines& args, const std::string& peer_command, bool zmodem_send,
-                    const Lines& extra_env = {}) {
+                    const Lines& extra_env = {}, bool on_terminal = false) {
     RunOptions options;
     options.args = args;
     options.directory = bbs();
@@ -32,9 +33,10 @@ class LrzszTest : public ::testing::Test {
     for (const std::string& setting : extra_env) set_env(options.env, setting);
     options.timeout_seconds = 60;
     Peer peer{peer_command + " 2>" + scratch_.file("peer.log"), rcv(), zmodem_send};
+    peer.on_terminal = on_terminal;
     PeerRunResult result = run_with_peer(options, peer);
     EXPECT_TRUE(result.peer_started) << result.vurel.output;
-    EXPECT_TRUE(shows(result.vurel, "\nFinished.\n", 0));
+    EXPECT_TRUE(shows(result.vurel, on_terminal ? "Finished.\r\n" : "\nFinished.\n", 0));
     EXPECT_EQ("", result.vurel.error_output);
     return result;
   }
@@ -322,6 +324,92 @@ TEST_F(LrzszTest, XmodemUploadUnderTheNameTheBbsGives) {
        "CUT_WATCH=big.bin", "CUT_AT=100000", "CUT_SIGNAL=KILL"});
   EXPECT_FALSE(file_exists(bbs() + "/up/big.bin"));
   EXPECT_EQ(received_record("up/got.bin", 5120), read_file(dsz()));
+}
+
+// Every protocol both ways on a pseudo-terminal, the protocol program
+// confined: every file moves whole, with the records of a pipe pair.
+TEST_F(LrzszTest, EveryProtocolOnAPseudoTerminal) {
+  std::string data = random_bytes(3072, 15);  // whole Xmodem blocks
+  write_file(f("down.bin"), data);
+  write_file(scratch_.file("rcv/up.bin"), data);
+  write_list({f("down.bin")});
+  const struct {
+    std::string letter;
+    std::string receiver;  // the caller's, for a download
+    std::string sender;    // the caller's, for an upload
+  } protocols[] = {{"Z", "rz -b -y", "sz -b up.bin"},
+                   {"Y", "rb -b -y", "sb -b up.bin"},
+                   {"X", "rx -b -y down.bin", "sx -b up.bin"}};
+  for (const auto& p : protocols) {
+    SCOPED_TRACE(p.letter);
+    run({"--send", scratch_.file("list"), p.letter}, p.receiver, p.letter == "Z", {}, true);
+    EXPECT_TRUE(data == read_file(scratch_.file("rcv/down.bin")));
+    Lines args = {"--receive", "up", p.letter};
+    if (p.letter == "X") args.push_back("up.bin");
+    run(args, p.sender, false, {}, true);
+    EXPECT_TRUE(data == read_file(bbs() + "/up/up.bin"));
+    EXPECT_EQ(sent_record(f("down.bin")) + received_record("up/up.bin", 3072), read_file(dsz()));
+    std::filesystem::remove(scratch_.file("rcv/down.bin"));
+    std::filesystem::remove_all(bbs() + "/up");
+    std::filesystem::remove(dsz());
+  }
+}
+
+// An upload arrives as plain data: whatever mode the caller sent, it gets
+// 0666 less the umask; a hidden name is not placed (under portable names
+// its leading dot, or dash, becomes "_").
+TEST_F(LrzszTest, UploadsArriveAsPlainData) {
+  namespace fs = std::filesystem;
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  const mode_t plain = 0666 & ~mask;
+  std::string up = bbs() + "/up";
+  fs::create_directory(up);
+  write_file(up + "/.hid", "the file area's own\n");
+  fs::copy_file("/usr/bin/id", scratch_.file("rcv/myid"));
+  const std::pair<std::string, mode_t> sent[] = {
+      {"myid", 04755}, {"group.bin", 02775}, {"open.txt", 0777}, {".hid", 0644}, {"-rf.zip", 0644}};
+  std::string names;
+  for (const auto& [name, mode] : sent) {
+    if (name != "myid") write_file(scratch_.file("rcv/" + name), "from the caller\n");
+    ASSERT_EQ(0, ::chmod(scratch_.file("rcv/" + name).c_str(), mode));
+    names += " ./" + name;
+  }
+  write_file(scratch_.file("portable.conf"), "upload_names = portable\n");
+  const struct {
+    std::string conf;
+    Lines placed;  // in the order sent
+    std::string line;
+  } cases[] = {
+      {"",
+       {"myid", "group.bin", "open.txt", "", "-rf.zip"},
+       "Not placed : up/.hid (a hidden name)\n"},
+      {scratch_.file("portable.conf"),
+       {"myid", "group.bin", "open.txt", "_hid", "_rf.zip"},
+       "Renamed : .hid -> up/_hid\n\xfe File Received :  up/_hid\n"
+       "Renamed : -rf.zip -> up/_rf.zip\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.conf);
+    PeerRunResult result = run({"--receive", "up", "Z"}, "sz -b" + names, false,
+                               c.conf.empty() ? Lines() : Lines{"VUREL_CONF=" + c.conf});
+    EXPECT_TRUE(shows(result.vurel, c.line));
+    std::string records;
+    for (std::size_t i = 0; i < c.placed.size(); ++i) {
+      if (c.placed[i].empty()) continue;
+      std::string path = up + "/" + c.placed[i];
+      records += received_record("up/" + c.placed[i], static_cast<long long>(fs::file_size(path)));
+      struct stat status;
+      ASSERT_EQ(0, ::stat(path.c_str(), &status)) << path;
+      EXPECT_EQ(plain, status.st_mode & 07777) << path;
+    }
+    EXPECT_EQ(records, read_file(dsz()));
+    EXPECT_EQ("the file area's own\n", read_file(up + "/.hid"));
+    for (const std::string& path : files_named(up, "", "")) {
+      if (!path.ends_with("/.hid")) fs::remove(path);
+    }
+    fs::remove(dsz());
+  }
 }
 
 }  // namespace

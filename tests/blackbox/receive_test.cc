@@ -103,7 +103,8 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   std::string uploads[] = {"a.txt",   "renewed.txt", "sub/b.txt", "taken",   "pub/old.zip",
                            "vrl5.sh", "log.txt",     "late",      long_name, "cut.bin"};
   std::string fake =
-      "mkdir -p sub pub dir .vrlstage-x; : > empty.txt; printf 'x' > .vrlstage-x/f; ";
+      "mkdir -p sub pub dir .vrlstage-x; : > empty.txt; printf 'x' > .vrlstage-x/f; "
+      "printf 'l' > linked; ln linked linked2; ";
   for (const std::string& name : uploads) {
     fake += "printf '" + std::string(name == "a.txt" ? "12345" : "new!") + "' > " + name + "; ";
   }
@@ -111,7 +112,7 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   for (const char* report :
        {"evil", "victim.zip", "renewed.txt", "dir", "sub/b.txt", "sub//b.txt", "sub/./b.txt",
         "empty.txt", "a.txt", "taken", "pub/old.zip", "vrl5.sh", ".vrlstage-x/f", "log.txt",
-        "../sub/b.txt", "/etc/passwd", "bin\\001x"}) {
+        "../sub/b.txt", "/etc/passwd", "bin\\001x", "linked"}) {
     fake += "\\r  \\rReceiving: " + std::string(report) + "\\n";
   }
   fake += "xxReceiving: mid\\nReceiving: late\\nReceiving: " + long_name +
@@ -127,8 +128,9 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   for (const char* line : {"Not placed : up//taken (the name is taken by a directory)",
                            "Not placed : up//pub/old.zip (a link on the way)",
                            "Not placed : up//vrl5.sh (a name Vurel keeps for itself)",
-                           "Not placed : up//.vrlstage-x/f (a name Vurel keeps for itself)",
-                           "Not placed : up//log.txt (a name Vurel keeps for itself)"}) {
+                           "Not placed : up//.vrlstage-x/f (a hidden name)",
+                           "Not placed : up//log.txt (a name Vurel keeps for itself)",
+                           "Not placed : up//linked (it has other links)"}) {
     EXPECT_TRUE(shows(result, std::string(line) + "\n", 0)) << line;
   }
   EXPECT_EQ("new!", read_file(file("up/renewed.txt")));

@@ -33,7 +33,10 @@ TEST(PackageRules, UploadNamesTheReaderCanTake) {
       {dos, "readme.txt", 0, 0, "README.TXT"},
       {dos, "my long name.tar.gz", 0, 0, "MY_LONG_.GZ"},
       {dos, "archive.jpeg", 0, 1, "ARCHIV~1.JPE"},
-      {dos, ".profile", 0, 0, "_.PRO"},
+      {dos, ".profile", 0, 0, "_PROFILE"},
+      {portable, ".htaccess", 0, 0, "_htaccess"},
+      {portable, "-rf.zip", 0, 0, "_rf.zip"},
+      {portable, "sub/.hid", 0, 0, "sub_.hid"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.expected, upload_name(c.name, c.rules, c.longest, c.variant)) << c.name;
