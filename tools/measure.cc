@@ -4,8 +4,9 @@
 //
 // With --pty the command runs on a pseudo-terminal that answers the cursor
 // position query at once; otherwise its output goes to /dev/null. Prints
-// two numbers: the median wall time in milliseconds and the largest peak
-// memory (resident set, the command and its children) in KB, 0 on a pty.
+// four numbers: the median wall time in milliseconds, the largest peak
+// memory (resident set, the command and its children) in KB (0 on a pty),
+// and the shortest and longest wall time in milliseconds.
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
     }
   }
   std::sort(seconds.begin(), seconds.end());
-  std::printf("%.3f %ld\n", seconds[seconds.size() / 2] * 1000, max_rss_kb);
+  std::printf("%.3f %ld %.3f %.3f\n", seconds[seconds.size() / 2] * 1000, max_rss_kb,
+              seconds.front() * 1000, seconds.back() * 1000);
   return 0;
 }

@@ -84,11 +84,7 @@ class RuleBuilder {
   // rights a file can carry). A refusal is pending.
   void allow(int fd, std::uint64_t rights) {
     struct stat status;
-    if (io_failed() || fd < 0 || ::fstat(fd, &status) != 0) return;
-    if (!S_ISDIR(status.st_mode)) rights &= kFileRights;
-    PathBeneathAttr rule{rights & handled_, fd};
-    if (rule.allowed_access == 0) return;
-    if (::syscall(kAddRule, ruleset_, kRulePathBeneath, &rule, 0) != 0) record_system_error(errno);
+    if (fd >= 0 && ::fstat(fd, &status) == 0) add(fd, S_ISDIR(status.st_mode), rights);
   }
 
   // The same for what `path` leads to; nothing when there is nothing there,
@@ -96,15 +92,20 @@ class RuleBuilder {
   void allow(const char* path, std::uint64_t rights, bool regular_only = false) {
     Fd fd(::open(path, O_PATH | O_CLOEXEC));
     struct stat status;
-    bool kept = fd.valid() &&
-                (!regular_only || (::fstat(fd.get(), &status) == 0 && S_ISREG(status.st_mode)));
-    if (kept) allow(fd.get(), rights);
+    if (!fd.valid() || ::fstat(fd.get(), &status) != 0) return;
+    if (!regular_only || S_ISREG(status.st_mode)) add(fd.get(), S_ISDIR(status.st_mode), rights);
   }
   void allow(std::string_view path, std::uint64_t rights) {
     allow(std::string(path).c_str(), rights);
   }
 
  private:
+  void add(int fd, bool directory, std::uint64_t rights) {
+    PathBeneathAttr rule{rights & handled_ & (directory ? ~0ull : kFileRights), fd};
+    if (io_failed() || rule.allowed_access == 0) return;
+    if (::syscall(kAddRule, ruleset_, kRulePathBeneath, &rule, 0) != 0) record_system_error(errno);
+  }
+
   int ruleset_;
   std::uint64_t handled_;
 };
