@@ -24,12 +24,6 @@ std::string g_forbidden_directory;  // empty when there is none
 Fd g_log;
 FileIdentity g_identity;  // of the open log
 
-void check_not_below_forbidden() {
-  if (!g_forbidden_directory.empty() && lies_within(g_path, g_forbidden_directory)) {
-    refuse({"The DSZ log ", g_path, " lies in the upload directory: refused."});
-  }
-}
-
 // The size of the fixed parts of a record around its name.
 constexpr std::size_t kSendFixed = kSendRecordStart.size() + kRecordEnd.size();
 std::size_t receive_fixed(long long size) {
@@ -83,13 +77,29 @@ bool say_not_recorded(std::string_view name, const std::string& problem) {
   return true;
 }
 
-// A log that was rotated or removed while the program ran is opened anew,
-// once, before the first record is written.
-void keep_log_named() {
-  static bool checked = false;
-  if (checked || io_failed()) return;
-  checked = true;
-  if (!(identity_at(g_path, true) == g_identity)) open_dsz_log();
+enum class Opening { kOpened, kLink, kNotRegular, kBelowUploads, kFailed };
+
+// Opens the log for appending, creating it when missing (also through a
+// link whose target is gone) and never emptying it; not blocking, so a FIFO
+// is refused, never waited on. A failure is pending only for kFailed.
+Opening open_log(Fd& log) {
+  if (!g_forbidden_directory.empty() && lies_within(g_path, g_forbidden_directory)) {
+    return Opening::kBelowUploads;
+  }
+  int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | (g_default_log ? O_NOFOLLOW : 0);
+  log = open_file(g_path, flags);
+  int error = errno;
+  if (!log.valid() && error == ELOOP && g_default_log) {
+    take_io_result();
+    return Opening::kLink;
+  }
+  if (!log.valid() && (error == EISDIR || error == ENXIO)) {
+    take_io_result();
+    return Opening::kNotRegular;
+  }
+  if (!log.valid() && !io_failed()) set_io_error(io_error_number(EACCES));
+  if (!log.valid()) return Opening::kFailed;
+  return is_regular_file(log.get()) ? Opening::kOpened : Opening::kNotRegular;
 }
 
 }  // namespace
@@ -103,27 +113,38 @@ const std::string& dsz_log_path() { return g_path; }
 
 void refuse_dsz_log_below(std::string_view directory) {
   g_forbidden_directory = directory;
-  check_not_below_forbidden();
+  if (lies_within(g_path, g_forbidden_directory)) {
+    refuse({"The DSZ log ", g_path, " lies in the upload directory: refused."});
+  }
 }
 
 void open_dsz_log() {
-  check_not_below_forbidden();
-  // Not blocking: a FIFO is refused, never waited on.
-  int flags = O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | (g_default_log ? O_NOFOLLOW : 0);
-  g_log = open_file(g_path, flags);
-  int error = errno;
-  if (!g_log.valid() && error == ELOOP && g_default_log) {
-    take_io_result();
-    refuse({"The DSZ log is a link, refused : ", g_path});
+  switch (open_log(g_log)) {
+    case Opening::kOpened:
+      break;
+    case Opening::kLink:
+      refuse({"The DSZ log is a link, refused : ", g_path});
+    case Opening::kNotRegular:
+      refuse({"The DSZ log is not a regular file : ", g_path});
+    case Opening::kBelowUploads:
+      refuse({"The DSZ log ", g_path, " lies in the upload directory: refused."});
+    case Opening::kFailed:
+      io_check();
   }
-  if (!g_log.valid() && (error == EISDIR || error == ENXIO)) {
-    take_io_result();
-    refuse({"The DSZ log is not a regular file : ", g_path});
-  }
-  if (!g_log.valid() && !io_failed()) set_io_error(io_error_number(EACCES));
-  io_check();
-  if (!is_regular_file(g_log.get())) refuse({"The DSZ log is not a regular file : ", g_path});
   g_identity = identity_of(g_log.get());
+}
+
+void settle_dsz_log() {
+  if (io_failed() || identity_at(g_path, true) == g_identity) return;
+  Fd reopened;
+  if (open_log(reopened) == Opening::kOpened) {
+    g_log = std::move(reopened);
+    g_identity = identity_of(g_log.get());
+    return;
+  }
+  take_io_result();
+  print_line({"The DSZ log ", g_path,
+              " cannot be opened again; records go to the log opened at the start"});
 }
 
 FileIdentity dsz_log_identity() { return g_identity; }
@@ -131,7 +152,6 @@ FileIdentity dsz_log_identity() { return g_identity; }
 void append_send_record(std::string_view name) {
   std::string_view named = name_in_record(name);
   if (say_not_recorded(name, record_problem(named, kSendFixed))) return;
-  keep_log_named();
   write_whole_line(g_log.get(), {kSendRecordStart, named, kRecordEnd});
   print_line({"\xfe File Sent :  ", named});
 }
@@ -139,7 +159,6 @@ void append_send_record(std::string_view name) {
 void append_receive_record(std::string_view path, long long size) {
   std::string_view named = name_in_record(path);
   if (say_not_recorded(path, receive_record_problem(path, size))) return;
-  keep_log_named();
   std::string size_text = std::to_string(size);
   write_whole_line(g_log.get(),
                    {kReceiveRecordStart, size_text, kReceiveRecordMiddle, named, kRecordEnd});

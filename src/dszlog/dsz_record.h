@@ -26,14 +26,17 @@ void refuse_dsz_log_below(std::string_view directory);
 // name) that is a link: a clear line and status 1. Any other failure ends
 // the program with its run-time error. Either way before anything moved.
 void open_dsz_log();
+// Right after the protocol program ended, before anything is placed or
+// recorded: when the path no longer names the log opened (it was rotated or
+// removed meanwhile), the log is opened anew, with every check of the
+// first opening. When that fails, the records go to the log opened at the
+// start, and a line says so: nothing that moved is ever lost for it.
+void settle_dsz_log();
 // The open log, which no upload may ever replace.
 FileIdentity dsz_log_identity();
 
 // Each record reaches the log in one write, whole or not at all; its
-// confirmation line is shown only once it is there. When, at the first
-// record, the path no longer names the open log (it was rotated or removed
-// while the program ran), the log is opened again first, with every check
-// of the first opening. A record names
+// confirmation line is shown only once it is there. A record names
 // the file as the BBS package's rules say (package_rules.h): its path, or
 // its base name. A record that its reader could not take is never cut and
 // never written: a line on the screen says which file was not recorded and

@@ -57,11 +57,31 @@ std::string at_most(std::string_view text, std::size_t limit) {
   return std::string(limit == 0 ? text : text.substr(0, limit));
 }
 
+constexpr char kBase36[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+// "_n", or in 8.3 "~" and n in base 36 (five places hold 60 million).
+std::string variant_suffix(bool dos, int variant) {
+  if (variant <= 0) return {};
+  if (!dos) return "_" + std::to_string(variant);
+  std::string digits;
+  for (int n = variant; n > 0; n /= 36) digits.insert(digits.begin(), kBase36[n % 36]);
+  return "~" + digits;
+}
+
+// A kept name's variant: "_n" before the last dot of its base name.
+std::string kept_variant(std::string_view name, int variant) {
+  std::size_t base = name.rfind('/') + 1;
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot <= base) dot = name.size();
+  return std::string(name.substr(0, dot)) + variant_suffix(false, variant) +
+         std::string(name.substr(dot));
+}
+
 }  // namespace
 
 std::string upload_name(std::string_view name, const PackageRules& rules, std::size_t longest,
                         int variant) {
-  if (rules.upload_names == UploadNames::kKeep) return std::string(name);
+  if (rules.upload_names == UploadNames::kKeep) return kept_variant(name, variant);
   bool dos = rules.upload_names == UploadNames::kDos83;
   std::string whole = portable_bytes(name, dos);
   // A leading "." hides a file; a leading "-" makes it an option to a
@@ -79,8 +99,7 @@ std::string upload_name(std::string_view name, const PackageRules& rules, std::s
   if (stem.empty()) stem = "_";
   extension = at_most(extension, rules.name_extension_max == 0 ? 0 : rules.name_extension_max + 1);
   if (longest != 0 && extension.size() * 2 > longest) extension = at_most(extension, longest / 2);
-  std::string suffix;
-  if (variant > 0) suffix = (dos ? "~" : "_") + std::to_string(variant);
+  std::string suffix = variant_suffix(dos, variant);
   // Room for the stem and the variant's suffix, when a limit sets one.
   std::size_t room = dos ? 8 : std::string::npos;
   if (rules.name_stem_max != 0) room = std::min(room, rules.name_stem_max);

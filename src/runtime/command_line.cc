@@ -39,3 +39,5 @@ char** environment_block() { return g_envp; }
 long long clock_seconds() { return static_cast<long long>(std::time(nullptr)); }
 
 int process_id() { return static_cast<int>(::getpid()); }
+
+unsigned user_id() { return static_cast<unsigned>(::geteuid()); }

@@ -22,3 +22,5 @@ long long clock_seconds();
 
 // This process's id: a child process shares the parent's state, not its id.
 int process_id();
+// The user the program runs as (its effective user id).
+unsigned user_id();

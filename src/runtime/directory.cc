@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <stdio.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -36,37 +38,90 @@ std::string random_suffix() {
   return suffix;
 }
 
+bool entry_is_link(int parent, std::string_view name) {
+  struct stat status;
+  return ::fstatat(parent, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISLNK(status.st_mode);
+}
+
+MoveResult claim_failure(int error) {
+  return error == EEXIST  ? MoveResult::kNameTaken
+         : error == EXDEV ? MoveResult::kOtherFileSystem
+                          : MoveResult::kFailed;
+}
+
+// The directory `name` below the held one, never through a link and never
+// into another mount (openat2, Linux 5.6 and later); where the kernel lacks
+// openat2, never onto another device.
+Fd open_beneath(int parent, const std::string& name) {
+  open_how how{};
+  how.flags = kDirectoryFlags;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+  long fd;
+  do {
+    fd = ::syscall(SYS_openat2, parent, name.c_str(), &how, sizeof how);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0 || errno != ENOSYS) return Fd(static_cast<int>(fd));
+  Fd opened(open_at(parent, name, kDirectoryFlags));
+  if (opened.valid() && !(identity_of(opened.get()).device == identity_of(parent).device)) {
+    return Fd();
+  }
+  return opened;
+}
+
 }  // namespace
 
 Fd open_directory(std::string_view path) { return open_file(path, O_RDONLY | O_DIRECTORY); }
 
-std::string make_private_directory(int parent, std::string_view prefix) {
+Fd open_own_directory(int parent, std::string_view name, bool& gone) {
+  std::string text(name);
+  gone = false;
+  if (::mkdirat(parent, text.c_str(), 0700) != 0 && errno != EEXIST) {
+    gone = errno == ENOENT;
+    return Fd();
+  }
+  Fd fd(open_at(parent, name, kDirectoryFlags));
+  struct stat status;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || status.st_uid != ::geteuid()) return Fd();
+  if ((status.st_mode & 07777) != 0700) ::fchmod(fd.get(), 0700);
+  return fd;
+}
+
+std::string make_private_directory(int parent, std::string_view prefix, bool& gone) {
+  gone = false;
   if (io_failed()) return {};
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = std::string(prefix) + random_suffix();
     if (::mkdirat(parent, name.c_str(), 0700) == 0) return name;
     if (errno != EEXIST) break;
   }
-  record_write_error(errno);
+  gone = errno == ENOENT;
+  if (!gone) record_write_error(errno);
   return {};
 }
 
-Fd open_subdirectory(int parent, std::string_view name, bool create, int& error) {
-  int fd = open_at(parent, name, kDirectoryFlags);
-  if (fd < 0 && errno == ENOENT && create) {
+Fd open_subdirectory(int parent, std::string_view name, bool create, WayProblem& problem) {
+  problem = WayProblem::kNone;
+  Fd fd(open_at(parent, name, kDirectoryFlags));
+  if (!fd.valid() && errno == ENOENT && create) {
     if (::mkdirat(parent, std::string(name).c_str(), 0777) == 0 || errno == EEXIST) {
-      fd = open_at(parent, name, kDirectoryFlags);
+      fd = Fd(open_at(parent, name, kDirectoryFlags));
     }
   }
-  error = fd < 0 ? errno : 0;
-  // With O_DIRECTORY the system calls a link "not a directory": tell them apart.
-  struct stat status;
-  if (error == ENOTDIR &&
-      ::fstatat(parent, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-      S_ISLNK(status.st_mode)) {
-    error = ELOOP;
+  if (!fd.valid()) {
+    // With O_DIRECTORY the system calls a link "not a directory": tell them apart.
+    int error = errno;
+    bool link = (error == ENOTDIR || error == ELOOP) && entry_is_link(parent, name);
+    problem = link               ? WayProblem::kLink
+              : error == ENOTDIR ? WayProblem::kNotDirectory
+                                 : WayProblem::kCannotMake;
+    return fd;
   }
-  return Fd(fd);
+  if (!(identity_of(fd.get()).device == identity_of(parent).device)) {
+    problem = WayProblem::kOtherFileSystem;
+    return Fd();
+  }
+  return fd;
 }
 
 EntryKind entry_kind(int parent, std::string_view name) {
@@ -76,36 +131,62 @@ EntryKind entry_kind(int parent, std::string_view name) {
           FileIdentity{status.st_dev, status.st_ino}};
 }
 
-Fd open_regular_file(int parent, std::string_view name, long long& size) {
-  Fd fd(open_at(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+StagedFile open_staged_file(int parent, std::string_view name) {
+  StagedFile file;
+  file.fd = Fd(open_at(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat status;
-  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return Fd();
-  size = static_cast<long long>(status.st_size);
-  return fd;
-}
-
-int move_entry(int from, std::string_view from_name, int to, std::string_view to_name) {
-  if (::renameat(from, std::string(from_name).c_str(), to, std::string(to_name).c_str()) == 0) {
-    return 0;
+  if (!file.fd.valid() || ::fstat(file.fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return StagedFile();
   }
-  return errno;
+  file.size = static_cast<long long>(status.st_size);
+  file.identity = {status.st_dev, status.st_ino};
+  file.other_links = status.st_nlink != 1;
+  return file;
 }
 
-int move_entry_to_free_name(int from, std::string_view from_name, int to,
-                            std::string_view to_name) {
+MoveResult move_entry(int from, std::string_view from_name, int to, std::string_view to_name) {
+  if (::renameat(from, std::string(from_name).c_str(), to, std::string(to_name).c_str()) == 0) {
+    return MoveResult::kMoved;
+  }
+  return errno == EXDEV ? MoveResult::kOtherFileSystem : MoveResult::kFailed;
+}
+
+MoveResult move_entry_to_free_name(int from, std::string_view from_name, int to,
+                                   std::string_view to_name) {
   std::string source(from_name);
   std::string target(to_name);
-  if (::renameat2(from, source.c_str(), to, target.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  if (errno != EINVAL && errno != ENOSYS) return errno;
+  if (::renameat2(from, source.c_str(), to, target.c_str(), RENAME_NOREPLACE) == 0) {
+    return MoveResult::kMoved;
+  }
+  if (errno != EINVAL && errno != ENOSYS) return claim_failure(errno);
   // A file system without the flag: a link claims the name just as well.
-  if (::linkat(from, source.c_str(), to, target.c_str(), 0) != 0) return errno;
+  if (::linkat(from, source.c_str(), to, target.c_str(), 0) != 0) {
+    int error = errno;
+    bool no_links = error == EPERM || error == EOPNOTSUPP || error == ENOSYS || error == EINVAL ||
+                    error == EMLINK;
+    return no_links ? MoveResult::kNoAtomicClaim : claim_failure(error);
+  }
   ::unlinkat(from, source.c_str(), 0);
-  return 0;
+  return MoveResult::kMoved;
 }
 
-bool may_hold_directories(int directory) {
+MoveResult move_entry_if_free(int from, std::string_view from_name, int to,
+                              std::string_view to_name) {
   struct stat status;
-  return ::fstat(directory, &status) != 0 || status.st_nlink != 2;
+  std::string target(to_name);
+  if (::fstatat(to, target.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    return MoveResult::kNameTaken;
+  }
+  if (errno != ENOENT) return MoveResult::kFailed;
+  return move_entry(from, from_name, to, to_name);
+}
+
+Fd open_lock_file(int parent, std::string_view name) {
+  Fd fd(::openat(parent, std::string(name).c_str(),
+                 O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+  struct stat status;
+  if (!fd.valid() || ::fstat(fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) return Fd();
+  return fd;
 }
 
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix) {
@@ -124,15 +205,27 @@ std::vector<std::string> names_starting_with(int directory, std::string_view pre
   return names;
 }
 
+bool own_leftover(int parent, std::string_view name) {
+  constexpr unsigned kWanted = STATX_TYPE | STATX_MODE | STATX_UID | STATX_MNT_ID;
+  struct statx entry {};
+  struct statx held {};
+  if (::statx(parent, std::string(name).c_str(), AT_SYMLINK_NOFOLLOW, kWanted, &entry) != 0 ||
+      ::statx(parent, "", AT_EMPTY_PATH, STATX_MNT_ID, &held) != 0) {
+    return false;
+  }
+  // A kernel that cannot tell mounts apart gets nothing removed.
+  bool mounts_known = (entry.stx_mask & held.stx_mask & STATX_MNT_ID) != 0;
+  return mounts_known && entry.stx_mnt_id == held.stx_mnt_id && S_ISDIR(entry.stx_mode) &&
+         (entry.stx_mode & 07777) == 0700 && entry.stx_uid == ::geteuid();
+}
+
 void remove_tree(int parent, std::string_view name) {
   std::string text(name);
   if (::unlinkat(parent, text.c_str(), 0) == 0 || errno != EISDIR) return;
-  int fd = open_at(parent, name, kDirectoryFlags);
-  DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-  if (dir == nullptr) {
-    if (fd >= 0) ::close(fd);
-    return;
-  }
+  Fd held = open_beneath(parent, text);
+  DIR* dir = held.valid() ? ::fdopendir(held.get()) : nullptr;
+  if (dir == nullptr) return;
+  int fd = held.release();
   std::vector<std::string> entries;
   while (dirent* entry = ::readdir(dir)) {
     if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
@@ -142,4 +235,8 @@ void remove_tree(int parent, std::string_view name) {
   for (const std::string& entry : entries) remove_tree(fd, entry);
   ::closedir(dir);
   ::unlinkat(parent, text.c_str(), AT_REMOVEDIR);
+}
+
+void remove_empty_directory(int parent, std::string_view name) {
+  ::unlinkat(parent, std::string(name).c_str(), AT_REMOVEDIR);
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -104,6 +105,13 @@ void remove_if_still_named(std::string_view path, int fd) {
   if (still_named(path, fd)) ::unlink(std::string(path).c_str());
 }
 
+bool leads_to(std::string_view path, FileIdentity identity) {
+  struct statx status {};
+  if (::statx(AT_FDCWD, std::string(path).c_str(), 0, STATX_INO, &status) != 0) return false;
+  return identity.inode != 0 && status.stx_ino == identity.inode &&
+         makedev(status.stx_dev_major, status.stx_dev_minor) == identity.device;
+}
+
 long long size_of(int fd) {
   struct stat status;
   return ::fstat(fd, &status) == 0 ? static_cast<long long>(status.st_size) : -1;
@@ -119,6 +127,16 @@ bool lock_for_this_run(int fd) {
   if (errno != EWOULDBLOCK) record_system_error(errno);
   return false;
 }
+
+bool wait_for_lock(int fd) {
+  int result;
+  do {
+    result = ::flock(fd, LOCK_EX);
+  } while (result != 0 && errno == EINTR);
+  return result == 0;
+}
+
+void let_go_of_lock(int fd) { ::flock(fd, LOCK_UN); }
 
 void empty_file(int fd) {
   if (io_failed()) return;

@@ -55,6 +55,9 @@ FileIdentity identity_at(std::string_view path, bool follow_links);
 bool still_named(std::string_view path, int fd);
 // Removes the file at `path` when it still names the open file.
 void remove_if_still_named(std::string_view path, int fd);
+// Whether `path`, followed as any program follows it (through links),
+// leads to the file `identity`.
+bool leads_to(std::string_view path, FileIdentity identity);
 // The open file's size in bytes; -1 when it cannot be known.
 long long size_of(int fd);
 
@@ -62,6 +65,10 @@ long long size_of(int fd);
 // false when another live run holds it. A lock that the system refuses
 // outright leaves its failure pending.
 bool lock_for_this_run(int fd);
+// Takes the lock on the open file, waiting for another run to let it go:
+// false when the system has no lock to give. Nothing is pending.
+bool wait_for_lock(int fd);
+void let_go_of_lock(int fd);
 // Empties the open file; a failure is pending.
 void empty_file(int fd);
 // Lets the owner read and write the open file, whatever the umask gave it.

@@ -109,7 +109,16 @@ bool lies_within(std::string_view path, std::string_view directory) {
   std::string inner = resolved_path(path);
   std::string outer = resolved_path(directory);
   if (inner.empty() || outer.empty()) return false;
-  return outer == "/" || inner == outer || inner.starts_with(outer + "/");
+  if (outer == "/" || inner == outer || inner.starts_with(outer + "/")) return true;
+  // Another mount of the directory on the way (a bind mount) is the
+  // directory too.
+  FileIdentity held = identity_at(outer, true);
+  if (held.inode == 0) return false;
+  for (std::size_t slash = inner.find('/', 1);; slash = inner.find('/', slash + 1)) {
+    FileIdentity on_the_way = identity_at(inner.substr(0, slash), true);
+    if (on_the_way == held) return true;
+    if (on_the_way.inode == 0 || slash == std::string::npos) return false;
+  }
 }
 
 bool has_room(std::string_view directory, long long bytes) {

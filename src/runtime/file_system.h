@@ -34,8 +34,9 @@ bool path_taken(std::string_view path);
 // its "." and ".." components folded. Empty when it cannot be known.
 std::string resolved_path(std::string_view path);
 
-// Whether `path` is `directory` or lies below it, both resolved as above;
-// false when either cannot be known. Everything lies below "/".
+// Whether `path` is `directory` or lies below it, both resolved as above,
+// or a directory on its way is `directory` itself, mounted there again (a
+// bind mount); false when either cannot be known. Everything lies below "/".
 bool lies_within(std::string_view path, std::string_view directory);
 
 // Whether the file system of `directory` has at least `bytes` free and a

@@ -9,10 +9,12 @@
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
 #include "runtime/console.h"
+#include "runtime/file.h"
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
 #include "transfer/configuration.h"
+#include "transfer/placing.h"
 #include "transfer/staging.h"
 #include "transfer/transfer_script.h"
 #include "transfer/working_files.h"
@@ -89,27 +91,54 @@ void prepare_destination(std::string_view destination, const std::string& start)
   }
 }
 
-// Each file that the log reported whole is placed in the upload directory,
-// then recorded under the path where it now lies; once, however many
-// spellings of its name the log gave.
-void place_and_record(const std::vector<std::string>& names) {
+// The names the log reported whole, folded, each once, in the order of
+// their first report.
+std::vector<std::string> upload_names(std::vector<std::string> reported) {
+  std::vector<std::string> uploads;
+  uploads.reserve(reported.size());  // the names seen below point into it
+  std::unordered_set<std::string_view> seen;
+  for (std::string& name : reported) {
+    std::string folded = folded_upload_name(name);
+    if (folded.empty() || seen.contains(folded)) continue;
+    uploads.push_back(std::move(folded));
+    seen.insert(uploads.back());
+  }
+  return uploads;
+}
+
+// A placed file's lines and its record, under the path where it now lies,
+// once that path still leads to it.
+void record(std::string_view name, const Placement& placement) {
+  const std::string& destination = upload_destination();
+  std::string path = destination + "/";
+  path += placement.name.empty() ? name : std::string_view(placement.name);
+  if (!placement.placed) {
+    if (placement.why_not.empty()) return;
+    print_line({"Not placed : ", destination, "/", name, " (", placement.why_not, ")"});
+    return;
+  }
+  if (!placement.name.empty()) print_line({"Renamed : ", name, " -> ", path});
+  if (placement.without_lock) print_line({"Placed without a lock : ", path});
+  if (!leads_to(path, placement.identity)) {
+    print_line({"Not recorded : ", path, " (the upload directory was moved)"});
+    return;
+  }
+  append_receive_record(path, placement.size);
+}
+
+// Every file that the log reported whole is placed in the upload directory
+// before any record is written: whatever fails later, a file that arrived
+// is never lost to the program. Then each is recorded, in the order the log
+// reported them.
+void place_and_record(const std::vector<std::string>& uploads) {
   const std::vector<FileIdentity> reserved = {dsz_log_identity(),
                                               identity_of(g_files.transfer_log.get()),
                                               identity_of(g_files.script.get())};
-  std::unordered_set<std::string> seen;
-  for (const std::string& name : names) {
-    if (io_failed()) break;
-    std::string folded = folded_upload_name(name);
-    if (folded.empty() || !seen.insert(folded).second) continue;
-    Placement placement = place_upload(folded, reserved);
-    if (placement.placed && !placement.sent_as.empty()) {
-      print_line({"Renamed : ", placement.sent_as, " -> ", placement.path});
-    }
-    if (placement.placed) {
-      append_receive_record(placement.path, placement.size);
-    } else if (!placement.why_not.empty()) {
-      print_line({"Not placed : ", placement.path, " (", placement.why_not, ")"});
-    }
+  std::vector<Placement> placements;
+  placements.reserve(uploads.size());
+  for (const std::string& name : uploads) placements.push_back(place_upload(name, reserved));
+  for (std::size_t i = 0; i < uploads.size() && !io_failed(); ++i) {
+    record(uploads[i], placements[i]);
   }
   show_translation_footer();
 }
@@ -163,5 +192,6 @@ void run_receive_mode(const std::string& start) {
   print_checked({""});
 
   change_directory(start);
-  place_and_record(read_receive_log(g_files.transfer_log.get(), end_status));
+  settle_dsz_log();
+  place_and_record(upload_names(read_receive_log(g_files.transfer_log.get(), end_status)));
 }

@@ -235,7 +235,7 @@ TEST_F(LrzszTest, UploadsEarnOnlyTheirOwnBytes) {
     EXPECT_EQ(c.records, read_file(dsz()));
     EXPECT_TRUE((c.replaced ? mine : theirs) == read_file(up + "/popular.zip"));
     EXPECT_EQ(std::string(7000, 'o'), read_file(scratch_.file("files/pub/old.zip")));
-    EXPECT_EQ(Lines(), files_named(up, ".vrlstage-", ""));
+    EXPECT_EQ(Lines(), files_named(up, ".vurel-", ""));
     fs::remove_all(up);
     fs::remove(dsz());
   }

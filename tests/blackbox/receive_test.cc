@@ -42,7 +42,9 @@ TEST_F(ReceiveTest, CompleteReceiveIntoAnExistingDirectory) {
   EXPECT_EQ("exec rz -b -y -v  2>" + only("vrlsz", ".log") + "\n", read_file(only("vrl", ".sh")));
   // rz ran in a staging directory of its own, which is gone afterwards.
   std::string calls_text = calls();
-  EXPECT_EQ(0u, calls_text.find("program=rz\ncwd=" + up + "/.vrlstage-")) << calls_text;
+  EXPECT_EQ(0u, calls_text.find("program=rz\ncwd=" + up + "/.vurel-" + std::to_string(::geteuid()) +
+                                "/stage-"))
+      << calls_text;
   EXPECT_NE(std::string::npos,
             calls_text.find("\nLC_ALL=C LANGUAGE=unset LANG=unset\narg=-b\narg=-y\narg=-v\n"));
   EXPECT_EQ(Lines({up + "/report.txt"}), files_named(up, "", ""));
@@ -77,7 +79,8 @@ TEST_F(ReceiveTest, MissingDirectoryIsCreatedOrGivenUp) {
                     "Upload Path : new\n\nWarning: Cannot find directory for receive!\n"
                     "Creating Directory new for you... =]\nDSZ Logpath : ",
                     0));
-  EXPECT_NE(std::string::npos, calls().find("cwd=" + file("new") + "/.vrlstage-"));
+  EXPECT_NE(std::string::npos, calls().find("cwd=" + file("new") + "/.vurel-" +
+                                            std::to_string(::geteuid()) + "/stage-"));
   write_file(file("taken"), "a file");
   for (std::string destination : {"missing/parent", "taken", ""}) {
     EXPECT_TRUE(shows(receive(destination),
@@ -118,7 +121,7 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
   fake += "xxReceiving: mid\\nReceiving: late\\nReceiving: " + long_name +
           "\\nReceiving: cut.bin\\nrz: caught signal 15\\n' >&2";
   // Meanwhile another process renames its own file over a received name.
-  fake += "; printf 'their file' > ../theirs; mv ../theirs ../a.txt";
+  fake += "; printf 'their file' > ../../theirs; mv ../../theirs ../../a.txt";
   RunResult result = run({"--receive", "up/", "Z"}, fake, {"DSZLOG=" + scratch.file("node.log")});
   // Records in the order of first report, under the destination as given.
   EXPECT_EQ(received_record("up//a.txt", 5) + received_record("up//renewed.txt", 4) +
@@ -148,15 +151,34 @@ TEST_F(ReceiveTest, UploadsArePlacedFromTheStagingDirectory) {
 }
 
 // A run leaves nothing in the upload directory but the uploads: its staging
-// directory goes however it ends (a killed run's goes with the next run,
-// unless a live run holds it), and working files go when it started there.
+// directory goes however it ends, and the user's own directory that holds
+// it goes when no run uses it; a killed run's staging directory goes with the
+// next run, unless a live run holds it. Only what can be Vurel's own
+// leftover is taken (in that directory, mode 0700, never a mount); working
+// files go when the run started in the upload directory.
 TEST_F(ReceiveTest, NothingIsLeftBehindInTheUploadDirectory) {
   std::string up = file("up");
-  fs::create_directories(up + "/.vrlstage-killed/sub");
-  fs::create_directory(up + "/.vrlstage-live");
-  write_file(up + "/.vrlstage-killed/sub/half", "half");
+  std::string own = up + "/.vurel-" + std::to_string(::geteuid());
+  for (const char* dir : {"/stage-killed", "/stage-live", "/stage-open", "/stage-mount"}) {
+    fs::create_directories(own + dir);
+    ::chmod((own + dir).c_str(), std::string(dir) == "/stage-open" ? 0755 : 0700);
+  }
+  fs::create_directory(own + "/stage-killed/sub");
+  write_file(own + "/stage-killed/sub/half", "half");
+  write_file(own + "/stage-open/kept", "kept");
+  // Another service's directory, named as staging directories once were.
+  fs::create_directory(up + "/.vrlstage-FILES1");
+  write_file(up + "/.vrlstage-FILES1/u1.zip", "u1");
+  // A file system mounted at a leftover's name (root may bind-mount).
+  fs::create_directory(scratch.file("victim"));
+  ::chmod(scratch.file("victim").c_str(), 0700);  // only the mount tells it apart
+  write_file(scratch.file("victim/v.zip"), "v");
+  bool mounted = std::system(("mount --bind '" + scratch.file("victim") + "' '" + own +
+                              "/stage-mount' 2>/dev/null")
+                                 .c_str()) == 0;
   std::string held = scratch.file("held");
-  std::string hold = "flock '" + up + "/.vrlstage-live' sh -c 'touch " + held + "; sleep 3' &";
+  std::string hold = "flock '" + own + "/stage-live' sh -c 'touch " + held + "; while [ -e " +
+                     held + " ]; do sleep 0.05; done' &";
   ASSERT_EQ(0, std::system(hold.c_str()));
   while (!file_exists(held)) ::usleep(10000);
   RunOptions started_in_up = options({"--receive", ".", "Z"},
@@ -167,12 +189,23 @@ TEST_F(ReceiveTest, NothingIsLeftBehindInTheUploadDirectory) {
   set_env(started_in_up.env, "DSZLOG=" + file("dsz.log"));
   EXPECT_EQ(143, run_redirected(started_in_up).exit_code);
   EXPECT_EQ(received_record("./u", 1), dsz_log());
-  EXPECT_EQ(Lines({up + "/.vrlstage-live", up + "/u"}), files_named(up, "", ""));
+  EXPECT_EQ(Lines({up + "/.vrlstage-FILES1", own, up + "/u"}), files_named(up, "", ""));
+  EXPECT_EQ(Lines({own + "/stage-live", own + "/stage-mount", own + "/stage-open"}),
+            files_named(own, "", ""));
+  EXPECT_EQ("u1", read_file(up + "/.vrlstage-FILES1/u1.zip"));
+  if (mounted) {
+    EXPECT_EQ("v", read_file(scratch.file("victim/v.zip")));
+    EXPECT_EQ(0, std::system(("umount '" + own + "/stage-mount'").c_str()));
+  }
   // Killed outright, a run leaves its staging directory to the next.
   EXPECT_EQ(-1, run({"--receive", "up", "Z"}, "kill -KILL $(vurel_pid)").exit_code);
-  EXPECT_EQ(2u, files_named(up, ".vrlstage-", "").size());
+  EXPECT_EQ(4u, files_named(own, "stage-", "").size());
+  fs::remove(held);  // the live run ends
+  fs::remove_all(own + "/stage-open");
+  while (std::system(("flock -n '" + own + "/stage-live' true").c_str()) != 0) ::usleep(10000);
   EXPECT_EQ(0, receive("up").exit_code);
-  EXPECT_EQ(Lines({up + "/.vrlstage-live", up + "/u"}), files_named(up, "", ""));
+  EXPECT_EQ(Lines({up + "/.vrlstage-FILES1", up + "/u"}), files_named(up, "", ""));
+  if (!mounted) GTEST_SKIP() << "a bind mount cannot be made here (needs root)";
 }
 
 TEST_F(ReceiveTest, CallerCannotReachTheScriptOrTheDszLog) {
