@@ -25,6 +25,7 @@ void read_transfer_log(int log_fd, int end_status, LogReader& reader) {
   print_line("Please wait... ");
   print_line({"Processing Logfile \"", dsz_log_path(), "\""});
   print_line();
+  settle_dsz_log();
 
   TextFile log;
   read_from_start(log, log_fd);

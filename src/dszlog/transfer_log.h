@@ -33,8 +33,9 @@ class LogReader {
 // ran into the cut: a name the reader had to cut is never measured or recorded.
 inline constexpr std::size_t kMaxLogLine = 64 * 1024;
 
-// Clears the screen, shows "Please wait... " and the DSZ log path, hands
-// every line of the log to `reader`, then tells it how the transfer ended.
+// Clears the screen, shows "Please wait... " and the DSZ log path, settles
+// the DSZ log (dsz_record.h), hands every line of the log to `reader`, then
+// tells it how the transfer ended.
 // The log is read through the descriptor the program holds, from its start.
 // When the shell could not run the protocol program, or the program ran and
 // its log stayed empty, it says so in one line. A log that cannot be read

@@ -192,6 +192,5 @@ void run_receive_mode(const std::string& start) {
   print_checked({""});
 
   change_directory(start);
-  settle_dsz_log();
   place_and_record(upload_names(read_receive_log(g_files.transfer_log.get(), end_status)));
 }

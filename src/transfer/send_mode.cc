@@ -95,6 +95,5 @@ void run_send_mode(const std::string& start) {
     refuse({"Cannot confine the protocol program : ", why_not_confined()});
   print_line();
 
-  settle_dsz_log();
   translate_send_log(files.transfer_log.get(), g_file_table, end_status);
 }

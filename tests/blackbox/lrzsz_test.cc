@@ -412,4 +412,34 @@ TEST_F(LrzszTest, UploadsArriveAsPlainData) {
   }
 }
 
+// A name this run placed is never replaced by this run: a later file of
+// the batch whose name needs no change takes the next free variant.
+TEST_F(LrzszTest, NamesPlacedInARunAreNeverReplacedByIt) {
+  const struct {
+    std::string package;
+    std::string first, second;                // as sent, in this order
+    std::string first_placed, second_placed;  // below the upload directory
+  } cases[] = {
+      {"wwiv", "readme.txt", "README.TXT", "README.TXT", "README~1.TXT"},
+      {"wwiv", "longname1.zip", "LONGNAME.ZIP", "LONGNAME.ZIP", "LONGNA~1.ZIP"},
+      {"mystic", "my file.zip", "my_file.zip", "my_file.zip", "my_file_1.zip"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.first + " then " + c.second);
+    write_file(scratch_.file("vurel.conf"), "package = " + c.package + "\n");
+    write_file(scratch_.file("rcv/" + c.first), "the first\n");
+    write_file(scratch_.file("rcv/" + c.second), "the second!\n");
+    PeerRunResult result =
+        run({"--receive", "up", "Z"}, "sz -b '" + c.first + "' '" + c.second + "'", false,
+            {"VUREL_CONF=" + scratch_.file("vurel.conf")});
+    EXPECT_TRUE(shows(result.vurel, "Renamed : " + c.second + " -> up/" + c.second_placed + "\n"));
+    EXPECT_EQ(received_record(c.first_placed, 10) + received_record(c.second_placed, 12),
+              read_file(dsz()));
+    EXPECT_EQ("the first\n", read_file(bbs() + "/up/" + c.first_placed));
+    EXPECT_EQ("the second!\n", read_file(bbs() + "/up/" + c.second_placed));
+    std::filesystem::remove_all(bbs() + "/up");
+    std::filesystem::remove(dsz());
+  }
+}
+
 }  // namespace
