@@ -1,9 +1,10 @@
 // Times a command over many runs for scripts/bench:
 //
-//   measure [--pty] RUNS COMMAND ARGS...
+//   measure [--pty] [--before 'SHELL CODE'] RUNS COMMAND ARGS...
 //
 // With --pty the command runs on a pseudo-terminal that answers the cursor
-// position query at once; otherwise its output goes to /dev/null. Prints
+// position query at once; otherwise its output goes to /dev/null. The shell
+// code of --before runs ahead of each run, untimed. Prints
 // four numbers: the median wall time in milliseconds, the largest peak
 // memory (resident set, the command and its children) in KB (0 on a pty),
 // and the shortest and longest wall time in milliseconds.
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -49,14 +51,20 @@ int main(int argc, char** argv) {
   int first = 1;
   bool pty = argc > 1 && std::strcmp(argv[1], "--pty") == 0;
   if (pty) ++first;
+  const char* before = nullptr;
+  if (argc - first > 1 && std::strcmp(argv[first], "--before") == 0) {
+    before = argv[first + 1];
+    first += 2;
+  }
   if (argc - first < 2) {
-    std::fprintf(stderr, "usage: measure [--pty] RUNS COMMAND ARGS...\n");
+    std::fprintf(stderr, "usage: measure [--pty] [--before 'SHELL CODE'] RUNS COMMAND ARGS...\n");
     return 2;
   }
   int runs = std::atoi(argv[first]);
   std::vector<double> seconds;
   long max_rss_kb = 0;
   for (int i = 0; i < runs; ++i) {
+    if (before != nullptr && std::system(before) != 0) return 1;
     if (pty) {
       RunOptions options;
       options.program = argv[first + 1];

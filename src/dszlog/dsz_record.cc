@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 
 #include "dszlog/package_rules.h"
 #include "runtime/console.h"
@@ -23,6 +24,14 @@ bool g_default_log = true;
 std::string g_forbidden_directory;  // empty when there is none
 Fd g_log;
 FileIdentity g_identity;  // of the open log
+
+// Receive records and the lines around them, written a batch at a time.
+struct Queue {
+  std::string records;  // whole lines for the log
+  std::string screen;   // whole lines for the screen
+};
+Queue g_queue;
+constexpr std::size_t kBatchBytes = 60 * 1024;
 
 // The size of the fixed parts of a record around its name.
 constexpr std::size_t kSendFixed = kSendRecordStart.size() + kRecordEnd.size();
@@ -48,6 +57,10 @@ std::string past(std::size_t limit, std::string_view what) {
 // Why the reader could not take a record of `fixed` bytes around `name`.
 std::string record_problem(std::string_view name, std::size_t fixed) {
   const PackageRules& rules = package_rules();
+  if (rules.line_max == 0 && rules.name_word_max == 0 && rules.name_stem_max == 0 &&
+      rules.name_extension_max == 0) {
+    return {};
+  }
   if (rules.line_max != 0 && fixed + name.size() > rules.line_max) {
     return past(rules.line_max, "its record");
   }
@@ -156,13 +169,35 @@ void append_send_record(std::string_view name) {
   print_line({"\xfe File Sent :  ", named});
 }
 
-void append_receive_record(std::string_view path, long long size) {
+void queue_line(std::initializer_list<std::string_view> pieces) {
+  for (std::string_view piece : pieces) g_queue.screen += piece;
+  g_queue.screen += '\n';
+  if (g_queue.screen.size() > kBatchBytes) flush_queued_records();
+}
+
+void queue_receive_record(std::string_view path, long long size) {
+  std::string problem = receive_record_problem(path, size);
+  if (!problem.empty()) {
+    queue_line({"Not recorded : ", path, " (", problem, ")"});
+    return;
+  }
   std::string_view named = name_in_record(path);
-  if (say_not_recorded(path, receive_record_problem(path, size))) return;
-  std::string size_text = std::to_string(size);
-  write_whole_line(g_log.get(),
-                   {kReceiveRecordStart, size_text, kReceiveRecordMiddle, named, kRecordEnd});
-  print_line({"\xfe File Received :  ", named});
+  char digits[24];
+  auto [end, error] = std::to_chars(digits, digits + sizeof digits, size);
+  for (std::string_view piece :
+       {kReceiveRecordStart, std::string_view(digits, static_cast<std::size_t>(end - digits)),
+        kReceiveRecordMiddle, named, kRecordEnd, std::string_view("\n")}) {
+    g_queue.records += piece;
+  }
+  queue_line({"\xfe File Received :  ", named});
+  if (g_queue.records.size() > kBatchBytes) flush_queued_records();
+}
+
+void flush_queued_records() {
+  write_whole_lines(g_log.get(), g_queue.records);
+  print_lines(g_queue.screen);  // nothing is shown once a failure is pending
+  g_queue.records.clear();
+  g_queue.screen.clear();
 }
 
 std::string receive_record_problem(std::string_view path, long long size) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -44,7 +45,14 @@ FileIdentity dsz_log_identity();
 // "S  99999 38400 bps 3333 cps   0 errors    66 1024 " + name + " -1"
 void append_send_record(std::string_view name);
 // "R  " + size + " 38400 bps 3333 cps   0 errors    66 1024 " + path + " -1"
-void append_receive_record(std::string_view path, long long size);
+// Receive records go a batch at a time, each with the screen lines of its
+// file in turn: the records of a batch reach the log in one write (each
+// whole, or none of them), then its lines are shown.
+void queue_receive_record(std::string_view path, long long size);
+// A screen line in turn with the queued records.
+void queue_line(std::initializer_list<std::string_view> pieces);
+// Writes the records queued, then shows the lines.
+void flush_queued_records();
 
 // Why the package's reader could not take the receive record of `path`
 // (`size` bytes); empty when it can.

@@ -20,26 +20,39 @@ bool holds_control_byte(std::string_view name) {
   return false;
 }
 
-std::string folded_upload_name(std::string_view name) {
-  if (name.starts_with('/') || holds_control_byte(name)) return {};
+bool fold_upload_name(std::string& name) {
+  if (name.starts_with('/') || holds_control_byte(name)) return false;
+  // Most names need no folding: no part is empty, "." or "..".
+  bool plain = true;
+  for (std::size_t start = 0; start <= name.size() && plain;) {
+    std::size_t end = std::min(name.find('/', start), name.size());
+    std::string_view part = std::string_view(name).substr(start, end - start);
+    plain = !part.empty() && part != "." && part != "..";
+    start = end + 1;
+  }
+  if (plain) return true;
   std::string folded;
   for (std::string_view part : parts_between(name, '/')) {
-    if (part == "..") return {};
+    if (part == "..") return false;
     if (part.empty() || part == ".") continue;
     if (!folded.empty()) folded += '/';
     folded += part;
   }
-  return folded;
+  name = std::move(folded);
+  return !name.empty();
+}
+
+std::string folded_upload_name(std::string_view name) {
+  std::string folded(name);
+  return fold_upload_name(folded) ? folded : std::string();
 }
 
 std::size_t ReceiveLogReader::index_of(std::string_view name) {
-  auto [entry, added] = indexes_.try_emplace(std::string(name), names_.size());
-  if (added) {
-    names_.push_back(&entry->first);
-    by_name_.add(entry->first, entry->second);
-    outcomes_.add_file();
-  }
-  return entry->second;
+  if (const std::vector<std::size_t>* found = by_name_.find(name)) return found->front();
+  std::size_t index = names_.size();
+  by_name_.add(names_.emplace_back(name), index);
+  outcomes_.add_file();
+  return index;
 }
 
 void ReceiveLogReader::read_line(std::string_view line) {
@@ -62,16 +75,17 @@ void ReceiveLogReader::read_line(std::string_view line) {
   });
 }
 
-std::vector<std::string> ReceiveLogReader::received_names() const {
+std::vector<std::string> ReceiveLogReader::take_received_names() {
   std::vector<std::string> received;
   for (std::size_t i = 0; i < names_.size(); ++i) {
-    if (outcomes_.credited(i)) received.push_back(*names_[i]);
+    if (outcomes_.credited(i)) received.push_back(std::move(names_[i]));
   }
+  by_name_ = NameIndex();
   return received;
 }
 
 std::vector<std::string> read_receive_log(int log_fd, int end_status) {
   ReceiveLogReader reader;
   read_transfer_log(log_fd, end_status, reader);
-  return reader.received_names();
+  return reader.take_received_names();
 }

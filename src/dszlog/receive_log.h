@@ -1,8 +1,8 @@
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "dszlog/name_match.h"
@@ -18,21 +18,23 @@ std::vector<std::string> read_receive_log(int log_fd, int end_status);
 class ReceiveLogReader : public LogReader {
  public:
   void read_line(std::string_view line) override;
-  // The names that arrived, each once, in the order of their first report.
-  std::vector<std::string> received_names() const;
+  // The names that arrived, each once, in the order of their first report;
+  // the reader gives them up.
+  std::vector<std::string> take_received_names();
 
  private:
   std::size_t index_of(std::string_view name);
 
-  std::unordered_map<std::string, std::size_t> indexes_;
-  std::vector<const std::string*> names_;  // the keys above, by index
-  NameIndex by_name_;
+  std::deque<std::string> names_;  // by index; they never move, so views of them hold
+  NameIndex by_name_;              // each name once
 };
 
 // A received name as a path below the destination: its empty and "."
-// components folded away ("sub//./x.zip" is "sub/x.zip"). Empty when the
-// name cannot be an upload's: absolute, with a ".." component, with a
-// control byte, or nothing left.
+// components folded away ("sub//./x.zip" is "sub/x.zip"), in place. False
+// when the name cannot be an upload's: absolute, with a ".." component, with
+// a control byte, or nothing left.
+bool fold_upload_name(std::string& name);
+// The same as a copy; empty when the name cannot be an upload's.
 std::string folded_upload_name(std::string_view name);
 
 // Whether a name holds a control byte: such a name cannot be told apart in

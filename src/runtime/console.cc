@@ -125,6 +125,11 @@ void print_line(std::initializer_list<std::string_view> pieces) {
 
 void print_line(std::string_view text) { print_line({text}); }
 
+void print_lines(std::string_view lines) {
+  if (io_failed() || lines.empty()) return;
+  in_one_write([&](Screen& screen, std::string& out) { append_hand_over(screen, lines, out); });
+}
+
 void refuse(std::initializer_list<std::string_view> pieces) {
   print_line(pieces);
   halt(1);

@@ -16,6 +16,8 @@ void console_start(int query_fd, int terminal_fd);
 // failure is pending.
 void print_line(std::initializer_list<std::string_view> pieces);
 void print_line(std::string_view text = {});
+// Several whole lines (each with its line feed) in one write.
+void print_lines(std::string_view lines);
 // A usage error or a refusal: shows the line and ends the program with
 // status 1.
 [[noreturn]] void refuse(std::initializer_list<std::string_view> pieces);

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr long kFchmodat2 = 452;  // the kernel's number; the C library has no wrapper yet
 
 int open_at(int parent, std::string_view name, int flags) {
   std::string text(name);
@@ -131,18 +132,30 @@ EntryKind entry_kind(int parent, std::string_view name) {
           FileIdentity{status.st_dev, status.st_ino}};
 }
 
-StagedFile open_staged_file(int parent, std::string_view name) {
-  StagedFile file;
-  file.fd = Fd(open_at(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+StagedFile staged_file(int parent, std::string_view name) {
   struct stat status;
-  if (!file.fd.valid() || ::fstat(file.fd.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return StagedFile();
+  if (::fstatat(parent, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+      !S_ISREG(status.st_mode)) {
+    return {};
   }
-  file.size = static_cast<long long>(status.st_size);
-  file.identity = {status.st_dev, status.st_ino};
-  file.other_links = status.st_nlink != 1;
-  return file;
+  return {true, static_cast<long long>(status.st_size), FileIdentity{status.st_dev, status.st_ino},
+          static_cast<unsigned>(status.st_mode & 07777), status.st_nlink != 1};
 }
+
+bool give_plain_mode(int parent, std::string_view name, unsigned mode) {
+  if (mode == plain_mode()) return true;
+  std::string text(name);
+  // fchmodat2 (Linux 6.6) takes AT_SYMLINK_NOFOLLOW; before it, the file
+  // is opened without following a link and changed through its descriptor.
+  if (::syscall(kFchmodat2, parent, text.c_str(), plain_mode(), AT_SYMLINK_NOFOLLOW) == 0) {
+    return true;
+  }
+  if (errno != ENOSYS) return false;
+  Fd fd(open_at(parent, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  return fd.valid() && is_regular_file(fd.get()) && ::fchmod(fd.get(), plain_mode()) == 0;
+}
+
+void give_plain_directory_mode(int directory) { ::fchmod(directory, 0777 & ~creation_mask()); }
 
 MoveResult move_entry(int from, std::string_view from_name, int to, std::string_view to_name) {
   if (::renameat(from, std::string(from_name).c_str(), to, std::string(to_name).c_str()) == 0) {
@@ -199,7 +212,8 @@ std::vector<std::string> names_starting_with(int directory, std::string_view pre
   }
   ::rewinddir(dir);
   while (dirent* entry = ::readdir(dir)) {
-    if (std::string_view(entry->d_name).starts_with(prefix)) names.emplace_back(entry->d_name);
+    std::string_view name(entry->d_name);
+    if (name != "." && name != ".." && name.starts_with(prefix)) names.emplace_back(name);
   }
   ::closedir(dir);
   return names;

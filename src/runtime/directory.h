@@ -43,16 +43,25 @@ struct EntryKind {
 };
 EntryKind entry_kind(int parent, std::string_view name);
 
-// A regular file `name` in the held directory, opened for reading without
-// following a link or blocking: its size, its identity and whether another
-// name reaches it too. Invalid for anything else.
+// The entry `name` in the held directory when it is a regular file (a link
+// not followed): its size, its identity, its permission bits and whether
+// another name reaches it too. `regular` false for anything else.
 struct StagedFile {
-  Fd fd;
+  bool regular = false;
   long long size = 0;
   FileIdentity identity;
+  unsigned mode = 0;
   bool other_links = false;
 };
-StagedFile open_staged_file(int parent, std::string_view name);
+StagedFile staged_file(int parent, std::string_view name);
+
+// Makes the regular file `name` in the held directory plain data before it
+// is placed: mode 0666 less the umask (no set-user-ID, set-group-ID, sticky
+// or execute bit), a link never followed. `mode` is what it has now. False
+// when the mode cannot be set.
+bool give_plain_mode(int parent, std::string_view name, unsigned mode);
+// The held directory's mode becomes 0777 less the umask.
+void give_plain_directory_mode(int directory);
 
 enum class MoveResult { kMoved, kNameTaken, kOtherFileSystem, kNoAtomicClaim, kFailed };
 
@@ -75,7 +84,8 @@ MoveResult move_entry_if_free(int from, std::string_view from_name, int to,
 // missing; never through a link. Invalid when it cannot be had.
 Fd open_lock_file(int parent, std::string_view name);
 
-// The names in the held directory that begin with `prefix`.
+// The names in the held directory that begin with `prefix` ("." and ".."
+// never).
 std::vector<std::string> names_starting_with(int directory, std::string_view prefix);
 
 // Whether the entry `name` in the held directory can be this user's own

@@ -105,9 +105,9 @@ void remove_if_still_named(std::string_view path, int fd) {
   if (still_named(path, fd)) ::unlink(std::string(path).c_str());
 }
 
-bool leads_to(std::string_view path, FileIdentity identity) {
+bool leads_to(const std::string& path, FileIdentity identity) {
   struct statx status {};
-  if (::statx(AT_FDCWD, std::string(path).c_str(), 0, STATX_INO, &status) != 0) return false;
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_INO, &status) != 0) return false;
   return identity.inode != 0 && status.stx_ino == identity.inode &&
          makedev(status.stx_dev_major, status.stx_dev_minor) == identity.device;
 }
@@ -151,20 +151,17 @@ void let_the_owner_read_and_write(int fd) {
   }
 }
 
-bool give_plain_mode(int fd) {
+unsigned creation_mask() {
   // The umask, read once: setting it to read it back is safe in one thread.
-  static const mode_t kPlain = [] {
+  static const unsigned kMask = [] {
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
+    return static_cast<unsigned>(mask);
   }();
-  return ::fchmod(fd, kPlain) == 0;
+  return kMask;
 }
 
-bool has_other_links(int fd) {
-  struct stat status;
-  return ::fstat(fd, &status) != 0 || status.st_nlink != 1;
-}
+unsigned plain_mode() { return 0666 & ~creation_mask(); }
 
 OpenResult open_text_file(TextFile& file, std::string_view path) {
   if (io_failed()) return OpenResult::kFailed;
@@ -224,20 +221,11 @@ bool read_line(TextFile& file, std::string& line, std::size_t limit, bool& cut) 
   return true;
 }
 
-void write_whole_line(int fd, std::initializer_list<std::string_view> pieces) {
-  if (io_failed()) return;
-  if (pieces.size() > kMaxLinePieces) {
-    record_write_error(EINVAL);
-    return;
-  }
-  iovec parts[kMaxLinePieces + 1];
-  std::size_t count = 0;
-  std::size_t total = 1;
-  for (std::string_view piece : pieces) {
-    parts[count++] = iovec{const_cast<char*>(piece.data()), piece.size()};
-    total += piece.size();
-  }
-  parts[count++] = iovec{const_cast<char*>("\n"), 1};
+namespace {
+
+// Writes the parts in one system call; a part that the file took only in
+// part is cut off again (see write_whole_line).
+void write_whole(int fd, const iovec* parts, std::size_t count, std::size_t total) {
   ssize_t written;
   do {
     written = ::writev(fd, parts, static_cast<int>(count));
@@ -256,4 +244,29 @@ void write_whole_line(int fd, std::initializer_list<std::string_view> pieces) {
     }
   }
   record_write_error(ENOSPC);
+}
+
+}  // namespace
+
+void write_whole_line(int fd, std::initializer_list<std::string_view> pieces) {
+  if (io_failed()) return;
+  if (pieces.size() > kMaxLinePieces) {
+    record_write_error(EINVAL);
+    return;
+  }
+  iovec parts[kMaxLinePieces + 1];
+  std::size_t count = 0;
+  std::size_t total = 1;
+  for (std::string_view piece : pieces) {
+    parts[count++] = iovec{const_cast<char*>(piece.data()), piece.size()};
+    total += piece.size();
+  }
+  parts[count++] = iovec{const_cast<char*>("\n"), 1};
+  write_whole(fd, parts, count, total);
+}
+
+void write_whole_lines(int fd, std::string_view lines) {
+  if (io_failed() || lines.empty()) return;
+  iovec part{const_cast<char*>(lines.data()), lines.size()};
+  write_whole(fd, &part, 1, lines.size());
 }

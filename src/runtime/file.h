@@ -57,7 +57,7 @@ bool still_named(std::string_view path, int fd);
 void remove_if_still_named(std::string_view path, int fd);
 // Whether `path`, followed as any program follows it (through links),
 // leads to the file `identity`.
-bool leads_to(std::string_view path, FileIdentity identity);
+bool leads_to(const std::string& path, FileIdentity identity);
 // The open file's size in bytes; -1 when it cannot be known.
 long long size_of(int fd);
 
@@ -74,12 +74,9 @@ void empty_file(int fd);
 // Lets the owner read and write the open file, whatever the umask gave it.
 void let_the_owner_read_and_write(int fd);
 
-// An upload is plain data: whatever mode the caller sent, it gets 0666
-// less the umask (no set-user-ID, set-group-ID, sticky or execute bit).
-// False when the mode cannot be set.
-bool give_plain_mode(int fd);
-// Whether another name (a hard link) reaches the open file too.
-bool has_other_links(int fd);
+// The process's umask, and the mode of plain data: 0666 less the umask.
+unsigned creation_mask();
+unsigned plain_mode();
 
 // A text file read line by line through a buffer held in the handle.
 struct TextFile {
@@ -113,3 +110,6 @@ bool read_line(TextFile& file, std::string& line, std::size_t limit, bool& cut);
 // not at all. More than kMaxLinePieces pieces is a failed write, never a cut.
 inline constexpr std::size_t kMaxLinePieces = 8;
 void write_whole_line(int fd, std::initializer_list<std::string_view> pieces);
+// The same for several whole lines (each with its line feed) in one system
+// call: all of them in the file, or none.
+void write_whole_lines(int fd, std::string_view lines);

@@ -19,6 +19,11 @@ constexpr int kMostVariants = 1000000;
 constexpr std::size_t kMostHeldDirectories = 256;
 constexpr std::string_view kKeptName = "a name Vurel keeps for itself";
 
+// Names are looked up by a view, without a copy.
+struct ViewHash : std::hash<std::string_view> {
+  using is_transparent = void;
+};
+
 // The directories on the way below one held directory, each opened once per
 // run (until more than kMostHeldDirectories are named: then they are opened
 // anew), never through a link and never onto another file system.
@@ -31,7 +36,7 @@ class DirectoriesOnTheWay {
   int open(std::string_view path, WayProblem& problem) {
     problem = WayProblem::kNone;
     if (path.empty()) return root_;
-    auto found = held_.find(std::string(path));
+    auto found = held_.find(path);
     if (found != held_.end()) return found->second.get();
     std::size_t slash = path.rfind('/');
     int parent = open(slash == std::string_view::npos ? "" : path.substr(0, slash), problem);
@@ -47,7 +52,7 @@ class DirectoriesOnTheWay {
  private:
   int root_;
   bool create_;
-  std::unordered_map<std::string, Fd> held_;
+  std::unordered_map<std::string, Fd, ViewHash, std::equal_to<>> held_;
 };
 
 struct PlacingState {
@@ -55,7 +60,7 @@ struct PlacingState {
   DirectoriesOnTheWay upload{held_upload_directory(), true};
   // Names this run placed under a changed name (renamed, or a variant): a
   // later file sent under such a name must not replace it.
-  std::unordered_set<std::string> changed_names_placed;
+  std::unordered_set<std::string, ViewHash, std::equal_to<>> changed_names_placed;
   // The last variant this run took of each name.
   std::unordered_map<std::string, int> last_variant;
   Fd claims_lock;
@@ -128,10 +133,14 @@ void place_as_sent(int from, std::string_view name, const std::vector<FileIdenti
   int to = placing().upload.open(directory_of(name), problem);
   result.why_not = way_problem(problem);
   if (to < 0) return;
+  // A free name is taken in one step; a taken one is looked at first.
   std::string_view base = base_of(name);
-  result.why_not = target_problem(entry_kind(to, base), reserved);
-  if (!result.why_not.empty()) return;
-  MoveResult moved = move_entry(from, base, to, base);
+  MoveResult moved = move_entry_to_free_name(from, base, to, base);
+  if (moved == MoveResult::kNameTaken || moved == MoveResult::kNoAtomicClaim) {
+    result.why_not = target_problem(entry_kind(to, base), reserved);
+    if (!result.why_not.empty()) return;
+    moved = move_entry(from, base, to, base);
+  }
   result.placed = moved == MoveResult::kMoved;
   if (!result.placed) result.why_not = move_problem(moved);
 }
@@ -200,30 +209,110 @@ void place_in_free_name(int from, std::string_view sent, const std::string& want
 
 }  // namespace
 
-Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
-  Placement result;
-  WayProblem problem;
-  int from = placing().staged.open(directory_of(name), problem);
-  StagedFile staged = from >= 0 ? open_staged_file(from, base_of(name)) : StagedFile();
-  if (!staged.fd.valid()) return result;  // never arrived
+namespace {
+
+// The staged file `name` (in the held directory `from`) as plain data: no
+// mode bit the caller sent survives, and no other name can reach it once it
+// is placed. False, with `result` saying why when there is something to
+// say, when it cannot be placed.
+bool made_plain(int from, std::string_view name, Placement& result) {
+  StagedFile staged = from >= 0 ? staged_file(from, base_of(name)) : StagedFile();
+  if (!staged.regular) return false;  // never arrived
   result.size = staged.size;
   result.identity = staged.identity;
-  // Plain data: no mode bit the caller sent survives, and no other name
-  // can reach the file once it is placed.
   if (staged.size < 1) {
     result.why_not = "empty";
   } else if (staged.other_links) {
     result.why_not = "it has other links";
-  } else if (!give_plain_mode(staged.fd.get())) {
+  } else if (!give_plain_mode(from, base_of(name), staged.mode)) {
     result.why_not = "its mode cannot be made plain";
   }
-  if (!result.why_not.empty()) return result;
-  std::size_t longest = longest_upload_name(upload_destination(), result.size);
-  std::string wanted = upload_name(name, package_rules(), longest);
-  if (wanted == name && !placing().changed_names_placed.contains(wanted)) {
+  return result.why_not.empty();
+}
+
+// The name the package's reader can take, when it is not `name` itself.
+std::string changed_name(std::string_view name, long long size) {
+  const PackageRules& rules = package_rules();
+  if (rules.upload_names == UploadNames::kKeep) return {};
+  std::string wanted = upload_name(name, rules, longest_upload_name(upload_destination(), size));
+  return wanted == name ? std::string() : wanted;
+}
+
+Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
+  Placement result;
+  WayProblem problem;
+  int from = placing().staged.open(directory_of(name), problem);
+  if (!made_plain(from, name, result)) return result;
+  std::string wanted = changed_name(name, result.size);
+  if (wanted.empty() && !placing().changed_names_placed.contains(name)) {
     place_as_sent(from, name, reserved, result);
   } else {
-    place_in_free_name(from, name, wanted, result);
+    place_in_free_name(from, name, wanted.empty() ? std::string(name) : wanted, result);
   }
   return result;
+}
+
+// A staged directory whose entries are all uploads (the files of `indexes`)
+// that go in as sent, where the upload directory has nothing of its name
+// yet, moves in one step, as a shell's mv moves it.
+void move_whole_directory(std::string_view directory, const std::vector<std::size_t>& indexes,
+                          const std::vector<std::string>& names, std::vector<Placement>& placements,
+                          std::vector<bool>& placed) {
+  WayProblem problem;
+  int staged_parent = placing().staged.open(directory_of(directory), problem);
+  int staged = staged_parent < 0 ? -1 : placing().staged.open(directory, problem);
+  if (staged < 0) return;
+  std::unordered_set<std::string_view> bases;
+  for (std::size_t i : indexes) bases.insert(base_of(names[i]));
+  std::vector<std::string> entries = names_starting_with(staged, "");
+  if (entries.size() != bases.size()) return;
+  for (const std::string& entry : entries) {
+    if (!bases.contains(entry)) return;
+  }
+  int upload_parent = placing().upload.open(directory_of(directory), problem);
+  if (upload_parent < 0 || entry_kind(upload_parent, base_of(directory)).exists) return;
+  std::vector<Placement> moved(indexes.size());
+  for (std::size_t k = 0; k < indexes.size(); ++k) {
+    std::string_view name = names[indexes[k]];
+    if (!made_plain(staged, name, moved[k]) || !changed_name(name, moved[k].size).empty() ||
+        !name_problem(name, moved[k].size).empty()) {
+      return;
+    }
+  }
+  give_plain_directory_mode(staged);
+  if (move_entry_to_free_name(staged_parent, base_of(directory), upload_parent,
+                              base_of(directory)) != MoveResult::kMoved) {
+    return;
+  }
+  for (std::size_t k = 0; k < indexes.size(); ++k) {
+    moved[k].placed = true;
+    placements[indexes[k]] = std::move(moved[k]);
+    placed[indexes[k]] = true;
+  }
+}
+
+}  // namespace
+
+std::vector<Placement> place_uploads(const std::vector<std::string>& names,
+                                     const std::vector<FileIdentity>& reserved) {
+  std::vector<Placement> placements(names.size());
+  std::vector<bool> placed(names.size(), false);
+  // The uploads of each directory below the upload directory, in the order
+  // the directories come.
+  std::unordered_map<std::string_view, std::vector<std::size_t>> by_directory;
+  std::vector<std::string_view> directories;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string_view directory = directory_of(names[i]);
+    if (directory.empty()) continue;
+    auto [group, added] = by_directory.try_emplace(directory);
+    if (added) directories.push_back(directory);
+    group->second.push_back(i);
+  }
+  for (std::string_view directory : directories) {
+    move_whole_directory(directory, by_directory[directory], names, placements, placed);
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!placed[i]) placements[i] = place_upload(names[i], reserved);
+  }
+  return placements;
 }

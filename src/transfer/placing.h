@@ -19,15 +19,18 @@ struct Placement {
   std::string why_not;    // empty when placed, or when it never arrived (nothing said)
 };
 
-// Moves the staged file `name` (a folded upload name, see receive_log.h)
-// into the upload directory. It becomes plain data first: mode 0666 less
-// the umask, and never a file with other links. Under the name it was sent
-// with it replaces a regular file that was there before the run, in one
-// step; each directory on the way is opened once per run without following
-// a link (missing ones are made), so nothing swapped in meanwhile can lead
-// the file elsewhere. It is never placed over a file in `reserved` (the DSZ
-// log, the working files), under a hidden name or a working file's name, nor
-// when the BBS package's reader could not take its record.
+// Moves each staged file of `names` (folded upload names, each once, see
+// receive_log.h) into the upload directory, and tells what became of each,
+// in the same order. A file becomes plain data first: mode 0666 less the
+// umask, and never a file with other links. Under the name it was sent with
+// it replaces a regular file that was there before the run, in one step;
+// each directory on the way is opened once per run without following a
+// link (missing ones are made), so nothing swapped in meanwhile can lead the
+// file elsewhere. A staged directory whose every file goes in as sent, where
+// the upload directory has nothing of its name, moves in one step. A file is
+// never placed over a file in `reserved` (the DSZ log, the working files),
+// under a hidden name or a working file's name, nor when the BBS package's
+// reader could not take its record.
 //
 // A name that the package's reader cannot take is changed (package_rules.h),
 // and a name this run placed already is never replaced by this run: the file
@@ -37,4 +40,5 @@ struct Placement {
 // and a move under the lock that every run takes for it (kClaimsLock);
 // where no lock can be had, the file is still placed, and `without_lock`
 // says so.
-Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved);
+std::vector<Placement> place_uploads(const std::vector<std::string>& names,
+                                     const std::vector<FileIdentity>& reserved);

@@ -92,15 +92,23 @@ void prepare_destination(std::string_view destination, const std::string& start)
 }
 
 // The names the log reported whole, folded, each once, in the order of
-// their first report.
+// their first report. The log names each once already: two can only meet
+// when folding changed one of them.
 std::vector<std::string> upload_names(std::vector<std::string> reported) {
-  std::vector<std::string> uploads;
-  uploads.reserve(reported.size());  // the names seen below point into it
+  bool changed = false;
+  std::erase_if(reported, [&](std::string& name) {
+    std::size_t before = name.size();
+    bool upload = fold_upload_name(name);
+    changed = changed || name.size() != before;
+    return !upload;
+  });
+  if (!changed) return reported;
   std::unordered_set<std::string_view> seen;
+  std::vector<std::string> uploads;
+  uploads.reserve(reported.size());  // the names seen point into it
   for (std::string& name : reported) {
-    std::string folded = folded_upload_name(name);
-    if (folded.empty() || seen.contains(folded)) continue;
-    uploads.push_back(std::move(folded));
+    if (seen.contains(name)) continue;
+    uploads.push_back(std::move(name));
     seen.insert(uploads.back());
   }
   return uploads;
@@ -110,20 +118,20 @@ std::vector<std::string> upload_names(std::vector<std::string> reported) {
 // once that path still leads to it.
 void record(std::string_view name, const Placement& placement) {
   const std::string& destination = upload_destination();
-  std::string path = destination + "/";
-  path += placement.name.empty() ? name : std::string_view(placement.name);
+  static std::string path;  // its room is kept from file to file
+  path.assign(destination).append("/").append(placement.name.empty() ? name : placement.name);
   if (!placement.placed) {
     if (placement.why_not.empty()) return;
-    print_line({"Not placed : ", destination, "/", name, " (", placement.why_not, ")"});
+    queue_line({"Not placed : ", destination, "/", name, " (", placement.why_not, ")"});
     return;
   }
-  if (!placement.name.empty()) print_line({"Renamed : ", name, " -> ", path});
-  if (placement.without_lock) print_line({"Placed without a lock : ", path});
+  if (!placement.name.empty()) queue_line({"Renamed : ", name, " -> ", path});
+  if (placement.without_lock) queue_line({"Placed without a lock : ", path});
   if (!leads_to(path, placement.identity)) {
-    print_line({"Not recorded : ", path, " (the upload directory was moved)"});
+    queue_line({"Not recorded : ", path, " (the upload directory was moved)"});
     return;
   }
-  append_receive_record(path, placement.size);
+  queue_receive_record(path, placement.size);
 }
 
 // Every file that the log reported whole is placed in the upload directory
@@ -134,12 +142,11 @@ void place_and_record(const std::vector<std::string>& uploads) {
   const std::vector<FileIdentity> reserved = {dsz_log_identity(),
                                               identity_of(g_files.transfer_log.get()),
                                               identity_of(g_files.script.get())};
-  std::vector<Placement> placements;
-  placements.reserve(uploads.size());
-  for (const std::string& name : uploads) placements.push_back(place_upload(name, reserved));
+  std::vector<Placement> placements = place_uploads(uploads, reserved);
   for (std::size_t i = 0; i < uploads.size() && !io_failed(); ++i) {
     record(uploads[i], placements[i]);
   }
+  flush_queued_records();
   show_translation_footer();
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -77,6 +78,15 @@ TEST_F(PlacingTest, WhatArrivedWholeIsPlacedAndRecordedAsItLies) {
        "",
        {"Not placed : up/empty.txt (empty)\n"},
        1},
+      {"directories whole and in part: only what arrived whole",
+       "",
+       "mkdir sub whole; printf 'part' > sub/c.part; " + uploads({"sub/a.zip", "whole/x"}) +
+           "chmod 4755 whole/x; " + uploads({"whole/y", "sub/b.zip"}),
+       {},
+       received_record("up/sub/a.zip", 4) + received_record("up/whole/x", 4) +
+           received_record("up/whole/y", 4) + received_record("up/sub/b.zip", 4),
+       {},
+       3},
       {"the upload directory replaced by a link after placing",
        "",
        uploads({"n.bin"}, "2b"),
@@ -85,6 +95,8 @@ TEST_F(PlacingTest, WhatArrivedWholeIsPlacedAndRecordedAsItLies) {
        {"Not recorded : up/n.bin (the upload directory was moved)\n"},
        2},
   };
+  mode_t mask = ::umask(0);
+  ::umask(mask);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     fs::remove_all(file("up"));
@@ -107,6 +119,10 @@ TEST_F(PlacingTest, WhatArrivedWholeIsPlacedAndRecordedAsItLies) {
     std::string up = file_exists(file("up.moved")) ? file("up.moved") : file("up");
     EXPECT_EQ(c.files, files_named(up, "", "").size());
     EXPECT_EQ("someone else's", read_file(up + "/A_B.ZIP"));
+    if (c.what.starts_with("directories")) {
+      EXPECT_EQ(Lines({up + "/sub/a.zip", up + "/sub/b.zip"}), files_named(up + "/sub", "", ""));
+      EXPECT_EQ(fs::perms(0666 & ~mask), fs::status(up + "/whole/x").permissions());
+    }
     EXPECT_EQ(std::string(9999, 'o'), read_file(file("other/n.bin")));
   }
 }

@@ -246,9 +246,9 @@ TEST_F(ReceiveTest, PermissionsAsAnotherUser) {
   fs::permissions(start(), fs::perms::all);
   fs::create_directory(file("up"));
   fs::permissions(file("up"), fs::perms::all);
-  // A read-only upload is measured and recorded; one it may not read is not,
-  // nor a file in a subdirectory it may only pass through, which it did not
-  // upload.
+  // Uploads sent read-only or with no permission at all are plain data once
+  // placed, and recorded; a file in a subdirectory it may only pass through,
+  // which it did not upload, is not.
   fs::create_directory(file("up/hidden"));
   write_file(file("up/hidden/x.zip"), std::string(7000, 'x'));
   ::chmod(file("up/hidden").c_str(), 0311);
@@ -259,7 +259,8 @@ TEST_F(ReceiveTest, PermissionsAsAnotherUser) {
                            "Receiving: hidden/x.zip\\n' >&2");
   run.as_nobody = true;
   EXPECT_EQ(0, run_redirected(run).exit_code);
-  EXPECT_EQ(received_record("up/ro.txt", 9), dsz_log());
+  EXPECT_EQ(received_record("up/secret.txt", 9) + received_record("up/ro.txt", 9), dsz_log());
+  EXPECT_EQ("no access", read_file(file("up/secret.txt")));
   // A directory that may not be entered counts as missing, and cannot be made.
   fs::create_directory(file("closed"));
   ::chmod(file("closed").c_str(), 0700);

@@ -24,7 +24,11 @@ TEST(DszRecord, NodesSharingALogNeverSplitEachOthersLines) {
       ::dup2(null_fd, 1);
       name_dsz_log(log, "");
       open_dsz_log();
-      for (int i = 0; i < 150; ++i) append_receive_record(path(node), 1000 + node);
+      for (int i = 0; i < 150; ++i) {
+        queue_receive_record(path(node), 1000 + node);
+        if (i % 7 == node) flush_queued_records();  // batches of every size
+      }
+      flush_queued_records();
       ::_exit(take_io_result());
     }
   }

@@ -14,7 +14,7 @@ Names received(const Names& lines, bool dropped = false, int end_status = 0) {
   for (const std::string& line : lines) reader.read_line(line);
   reader.transfer_ended(end_status, dropped);
   Names result;
-  for (const std::string& name : reader.received_names()) result.push_back(name);
+  for (const std::string& name : reader.take_received_names()) result.push_back(name);
   return result;
 }
 
