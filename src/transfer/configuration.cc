@@ -44,14 +44,29 @@ std::optional<std::size_t> number(std::string_view text) {
   return value;
 }
 
-// The value among `words` (a word, then what it stands for).
-template <typename Value, std::size_t N>
-std::optional<Value> one_of(std::string_view value,
-                            const std::pair<std::string_view, Value> (&words)[N]) {
-  for (const auto& [word, meaning] : words) {
+// The words a key takes, and what each stands for.
+constexpr std::pair<std::string_view, RecordName> kRecordNames[] = {{"path", RecordName::kPath},
+                                                                    {"base", RecordName::kBase}};
+constexpr std::pair<std::string_view, UploadNames> kUploadNames[] = {
+    {"keep", UploadNames::kKeep},
+    {"portable", UploadNames::kPortable},
+    {"dos83", UploadNames::kDos83}};
+constexpr std::pair<std::string_view, ConfineMode> kConfineModes[] = {
+    {"best-effort", ConfineMode::kBestEffort},
+    {"required", ConfineMode::kRequired},
+    {"off", ConfineMode::kOff}};
+
+template <const auto& kWords>
+auto word_of(std::string_view value) -> std::optional<decltype(kWords[0].second)> {
+  for (const auto& [word, meaning] : kWords) {
     if (word == value) return meaning;
   }
   return std::nullopt;
+}
+
+std::optional<PackageRules> package_named(std::string_view value) {
+  const PackageRules* rules = rules_of_package(value);
+  return rules == nullptr ? std::nullopt : std::optional<PackageRules>(*rules);
 }
 
 // N: the whole word; N.M: its part before the last dot and after it.
@@ -72,53 +87,22 @@ struct Key {
   std::string_view name;
   bool (*take)(std::string_view value, Settings& settings);
 };
+
+// A key whose value `read` turns into the setting `member`.
+template <auto read, auto member>
+bool take(std::string_view value, Settings& settings) {
+  settings.*member = read(value);
+  return (settings.*member).has_value();
+}
+
 constexpr Key kKeys[] = {
-    {"package",
-     [](std::string_view value, Settings& settings) {
-       const PackageRules* rules = rules_of_package(value);
-       if (rules != nullptr) settings.package = *rules;
-       return rules != nullptr;
-     }},
-    {"record_name",
-     [](std::string_view value, Settings& settings) {
-       constexpr std::pair<std::string_view, RecordName> kWords[] = {{"path", RecordName::kPath},
-                                                                     {"base", RecordName::kBase}};
-       settings.record_name = one_of(value, kWords);
-       return settings.record_name.has_value();
-     }},
-    {"upload_names",
-     [](std::string_view value, Settings& settings) {
-       constexpr std::pair<std::string_view, UploadNames> kWords[] = {
-           {"keep", UploadNames::kKeep},
-           {"portable", UploadNames::kPortable},
-           {"dos83", UploadNames::kDos83}};
-       settings.upload_names = one_of(value, kWords);
-       return settings.upload_names.has_value();
-     }},
-    {"upload_name_max",
-     [](std::string_view value, Settings& settings) {
-       settings.upload_name_max = number(value);
-       return settings.upload_name_max.has_value();
-     }},
-    {"line_max",
-     [](std::string_view value, Settings& settings) {
-       settings.line_max = number(value);
-       return settings.line_max.has_value();
-     }},
-    {"name_word_max",
-     [](std::string_view value, Settings& settings) {
-       settings.name_word_max = word_limits(value);
-       return settings.name_word_max.has_value();
-     }},
-    {"confine",
-     [](std::string_view value, Settings& settings) {
-       constexpr std::pair<std::string_view, ConfineMode> kWords[] = {
-           {"best-effort", ConfineMode::kBestEffort},
-           {"required", ConfineMode::kRequired},
-           {"off", ConfineMode::kOff}};
-       settings.confine = one_of(value, kWords);
-       return settings.confine.has_value();
-     }},
+    {"package", take<package_named, &Settings::package>},
+    {"record_name", take<word_of<kRecordNames>, &Settings::record_name>},
+    {"upload_names", take<word_of<kUploadNames>, &Settings::upload_names>},
+    {"upload_name_max", take<number, &Settings::upload_name_max>},
+    {"line_max", take<number, &Settings::line_max>},
+    {"name_word_max", take<word_limits, &Settings::name_word_max>},
+    {"confine", take<word_of<kConfineModes>, &Settings::confine>},
 };
 
 const Key* find_key(std::string_view name) {

@@ -61,32 +61,29 @@ std::string_view xmodem_upload_name(std::string_view destination) {
   return name;
 }
 
+// Whether the destination directory can be entered; back in the starting
+// directory either way.
+bool can_enter(std::string_view destination, const std::string& start) {
+  change_directory(destination);
+  if (take_io_result() != 0) return false;
+  change_directory(start);
+  io_check();
+  return true;
+}
+
 // Makes sure the destination directory exists and can be entered, creating
 // it (one level) when it is missing; one that another run made meanwhile
 // will do. Ends the program with status 1 when it cannot be created.
 // Returns in the starting directory.
 void prepare_destination(std::string_view destination, const std::string& start) {
-  change_directory(destination);
-  if (take_io_result() == 0) {
-    change_directory(start);
-    io_check();
-    return;
-  }
+  if (can_enter(destination, start)) return;
   print_checked({""});
   print_checked({"Warning: Cannot find directory for receive!"});
   print_checked({"Creating Directory ", destination, " for you... =]"});
   make_directory(destination);
-  if (take_io_result() != 0) {
-    change_directory(destination);
-    if (take_io_result() == 0) {
-      change_directory(start);
-      io_check();
-      return;
-    }
+  if (take_io_result() != 0 && !can_enter(destination, start)) {
     print_checked({""});
     print_checked({"Cannot Create Directory ", destination, ". I give up!"});
-    change_directory(start);
-    take_io_result();
     halt(1);
   }
 }
