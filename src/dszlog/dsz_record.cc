@@ -45,8 +45,15 @@ std::string_view base_name(std::string_view path) {
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string_view name_in_record(std::string_view name) {
-  return package_rules().record_name == RecordName::kBase ? base_name(name) : name;
+// The name a record carries: the path, or the base name.
+std::string_view name_in_record(std::string_view name, RecordName record_name) {
+  return record_name == RecordName::kBase ? base_name(name) : name;
+}
+std::string_view name_in_send_record(std::string_view name) {
+  return name_in_record(name, package_rules().record_name);
+}
+std::string_view name_in_receive_record(std::string_view path) {
+  return name_in_record(path, package_rules().upload_record_name);
 }
 
 std::string past(std::size_t limit, std::string_view what) {
@@ -163,7 +170,7 @@ void settle_dsz_log() {
 FileIdentity dsz_log_identity() { return g_identity; }
 
 void append_send_record(std::string_view name) {
-  std::string_view named = name_in_record(name);
+  std::string_view named = name_in_send_record(name);
   if (say_not_recorded(name, record_problem(named, kSendFixed))) return;
   write_whole_line(g_log.get(), {kSendRecordStart, named, kRecordEnd});
   print_line({"\xfe File Sent :  ", named});
@@ -181,7 +188,7 @@ void queue_receive_record(std::string_view path, long long size) {
     queue_line({"Not recorded : ", path, " (", problem, ")"});
     return;
   }
-  std::string_view named = name_in_record(path);
+  std::string_view named = name_in_receive_record(path);
   char digits[24];
   auto [end, error] = std::to_chars(digits, digits + sizeof digits, size);
   for (std::string_view piece :
@@ -201,22 +208,27 @@ void flush_queued_records() {
 }
 
 std::string receive_record_problem(std::string_view path, long long size) {
-  return record_problem(name_in_record(path), receive_fixed(size));
+  std::size_t most = package_rules().upload_path_max;
+  if (most != 0 && path.size() > most) return past(most, "its path");
+  return record_problem(name_in_receive_record(path), receive_fixed(size));
 }
 
-std::size_t longest_upload_name(std::string_view destination, long long size) {
+NameRoom upload_name_room(std::string_view destination, long long size) {
   const PackageRules& rules = package_rules();
   // Under path records the destination and a slash stand before the name.
-  std::size_t before = rules.record_name == RecordName::kPath ? destination.size() + 1 : 0;
-  std::size_t longest = rules.upload_name_max;
-  auto limit = [&](std::size_t most) {
+  std::size_t before = rules.upload_record_name == RecordName::kPath ? destination.size() + 1 : 0;
+  NameRoom room{true, rules.upload_name_max};
+  // At most `most` bytes (0: any), of which `taken` are taken already.
+  auto limit = [&](std::size_t most, std::size_t taken) {
     if (most == 0) return;
-    std::size_t room = most > before ? most - before : 1;
-    longest = longest == 0 ? room : std::min(longest, room);
+    if (most < taken + kShortestName) {
+      room.fits = false;
+      return;
+    }
+    room.longest = room.longest == 0 ? most - taken : std::min(room.longest, most - taken);
   };
-  limit(rules.line_max == 0
-            ? 0
-            : std::max(rules.line_max, receive_fixed(size) + 1) - receive_fixed(size));
-  limit(rules.name_word_max);
-  return longest;
+  limit(rules.line_max, receive_fixed(size) + before);
+  limit(rules.name_word_max, before);
+  limit(rules.upload_path_max, destination.size() + 1);
+  return room;
 }

@@ -57,6 +57,11 @@ void flush_queued_records();
 // Why the package's reader could not take the receive record of `path`
 // (`size` bytes); empty when it can.
 std::string receive_record_problem(std::string_view path, long long size);
-// The longest upload name whose receive record (`size` bytes, placed in
-// `destination`) its reader takes; 0 when nothing limits it.
-std::size_t longest_upload_name(std::string_view destination, long long size);
+// The room for an upload's name whose receive record (`size` bytes, placed
+// in `destination`) its reader takes: the longest name (0 when nothing
+// limits it), or none at all when fewer than kShortestName bytes are left.
+struct NameRoom {
+  bool fits = true;
+  std::size_t longest = 0;
+};
+NameRoom upload_name_room(std::string_view destination, long long size);

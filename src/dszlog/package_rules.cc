@@ -2,6 +2,20 @@
 
 #include <algorithm>
 
+bool synchronet_takes(std::string_view name) {
+  constexpr std::string_view kRefused = "\\/|<>:\";,%?*";
+  if (name.empty() || name.size() > 64 || name.find("..") != std::string_view::npos ||
+      name.front() == '-' || name.front() == '.' || name.back() == '.') {
+    return false;
+  }
+  for (unsigned char c : name) {
+    if (c <= ' ' || c >= 0x7f || kRefused.find(static_cast<char>(c)) != std::string_view::npos) {
+      return false;
+    }
+  }
+  return true;
+}
+
 namespace {
 
 // What each package's own reader takes (see the README's set-up notes).
@@ -11,11 +25,36 @@ struct Package {
 };
 constexpr Package kPackages[] = {
     {"generic", {}},
-    {"synchronet", {}},
-    {"mystic", {RecordName::kBase, UploadNames::kPortable, 70, 255, 0, 0, 0}},
-    {"wwiv", {RecordName::kBase, UploadNames::kDos83, 0, 4094, 0, 39, 39}},
-    {"maximus", {RecordName::kBase, UploadNames::kPortable, 0, 254, 119, 0, 0}},
-    {"elebbs", {RecordName::kBase, UploadNames::kPortable, 0, 255, 0, 0, 0}},
+    {"synchronet",
+     {.upload_names = UploadNames::kPortable,
+      .upload_name_max = 64,
+      .takes_name = synchronet_takes}},
+    {"mystic",
+     {.record_name = RecordName::kBase,
+      .upload_record_name = RecordName::kBase,
+      .upload_names = UploadNames::kPortable,
+      .upload_name_max = 70,
+      .line_max = 255}},
+    {"wwiv",
+     {.record_name = RecordName::kBase,
+      .upload_record_name = RecordName::kBase,
+      .upload_names = UploadNames::kDos83,
+      .line_max = 4094,
+      .name_stem_max = 39,
+      .name_extension_max = 39}},
+    {"maximus",
+     {.record_name = RecordName::kBase,
+      .upload_record_name = RecordName::kBase,
+      .upload_names = UploadNames::kPortable,
+      .line_max = 254,
+      .name_word_max = 119,
+      .upload_path_max = 119}},
+    // It looks an upload up by its path, a download by its base name.
+    {"elebbs",
+     {.record_name = RecordName::kBase,
+      .upload_names = UploadNames::kUpper,
+      .line_max = 255,
+      .upper_cases_path = true}},
 };
 
 PackageRules g_rules;
@@ -81,11 +120,15 @@ std::string kept_variant(std::string_view name, int variant) {
 
 std::string upload_name(std::string_view name, const PackageRules& rules, std::size_t longest,
                         int variant) {
-  if (rules.upload_names == UploadNames::kKeep) return kept_variant(name, variant);
+  bool taken = rules.takes_name != nullptr && rules.takes_name(name) &&
+               (longest == 0 || name.size() <= longest);
+  if (rules.upload_names == UploadNames::kKeep || (taken && variant == 0)) {
+    return kept_variant(name, variant);
+  }
   bool dos = rules.upload_names == UploadNames::kDos83;
-  std::string whole = portable_bytes(name, dos);
+  std::string whole = portable_bytes(name, dos || rules.upload_names == UploadNames::kUpper);
   // A leading "." hides a file; a leading "-" makes it an option to a
-  // sysop's shell (rm -rf.zip).
+  // sysop's shell (rm -rf.zip); readers refuse a trailing "." and "..".
   if (!whole.empty() && (whole[0] == '.' || whole[0] == '-')) whole[0] = '_';
   std::size_t dot = whole.rfind('.');
   std::string stem = whole.substr(0, dot);
@@ -107,5 +150,11 @@ std::string upload_name(std::string_view name, const PackageRules& rules, std::s
   std::size_t take = room == std::string::npos ? stem.size()
                      : room > suffix.size()    ? room - suffix.size()
                                                : 1;
-  return stem.substr(0, take) + suffix + extension;
+  std::string result = stem.substr(0, take) + suffix + extension;
+  // Nor ".." nor a trailing "." survive a cut.
+  for (std::size_t dots = result.find(".."); dots != std::string::npos; dots = result.find("..")) {
+    result[dots + 1] = '_';
+  }
+  if (result.back() == '.') result.back() = '_';
+  return result;
 }

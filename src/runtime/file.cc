@@ -181,6 +181,26 @@ OpenResult open_text_file(TextFile& file, std::string_view path) {
   return OpenResult::kOpened;
 }
 
+WholeRead read_whole_file(std::string_view path, std::size_t most, std::string& text) {
+  text.clear();
+  // Not blocking on the open (a FIFO without a writer); reading waits.
+  Fd fd(::open(std::string(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (!fd.valid()) return errno == ENOENT ? WholeRead::kMissing : WholeRead::kFailed;
+  int flags = ::fcntl(fd.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return WholeRead::kFailed;
+  text.resize(most + 1);
+  std::size_t got = 0;
+  while (got < text.size()) {
+    ssize_t part = ::read(fd.get(), text.data() + got, text.size() - got);
+    if (part < 0 && errno == EINTR) continue;
+    if (part < 0) return WholeRead::kFailed;
+    if (part == 0) break;
+    got += static_cast<std::size_t>(part);
+  }
+  text.resize(got);
+  return got > most ? WholeRead::kTooLarge : WholeRead::kRead;
+}
+
 void read_from_start(TextFile& file, int fd) {
   if (io_failed()) return;
   file.fd = Fd(::fcntl(fd, F_DUPFD_CLOEXEC, 0));

@@ -88,6 +88,12 @@ struct TextFile {
 
 enum class OpenResult { kOpened, kFailed, kNotRegular };
 
+enum class WholeRead { kRead, kMissing, kTooLarge, kFailed };
+// Reads the file at `path` whole into `text` when it holds at most `most`
+// bytes; whatever it is (a FIFO or a device too), never more than `most` + 1
+// bytes are read. Nothing is pending afterwards.
+WholeRead read_whole_file(std::string_view path, std::size_t most, std::string& text);
+
 // Opens a regular file for reading, without blocking on anything else (a
 // FIFO or a device is never read: kNotRegular). kFailed leaves the error
 // pending.

@@ -1,17 +1,16 @@
 #include "transfer/configuration.h"
 
-#include <cerrno>
 #include <optional>
 
 #include "runtime/command_line.h"
 #include "runtime/console.h"
 #include "runtime/file.h"
-#include "runtime/io_result.h"
 
 namespace {
 
 constexpr std::string_view kDefaultConfiguration = "/etc/vurel.conf";
 constexpr std::size_t kMaxSettingLine = 4096;
+constexpr std::size_t kMaxConfiguration = 64 * 1024;
 constexpr std::size_t kMaxNumber = 1000000;
 
 // The settings a file gives, each only when it is set.
@@ -33,15 +32,23 @@ std::string_view trimmed(std::string_view text) {
   return text.substr(start, text.find_last_not_of(" \t") - start + 1);
 }
 
-std::optional<std::size_t> number(std::string_view text) {
+// A number of at least `least`, at most kMaxNumber.
+std::optional<std::size_t> at_least(std::size_t least, std::string_view text) {
   if (text.empty() || text.size() > 7) return std::nullopt;
   std::size_t value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
     value = value * 10 + static_cast<std::size_t>(c - '0');
   }
-  if (value < 1 || value > kMaxNumber) return std::nullopt;
+  if (value < least || value > kMaxNumber) return std::nullopt;
   return value;
+}
+
+std::optional<std::size_t> number(std::string_view text) { return at_least(1, text); }
+
+// A length that a name must fit.
+std::optional<std::size_t> name_length(std::string_view text) {
+  return at_least(kShortestName, text);
 }
 
 // The words a key takes, and what each stands for.
@@ -50,6 +57,7 @@ constexpr std::pair<std::string_view, RecordName> kRecordNames[] = {{"path", Rec
 constexpr std::pair<std::string_view, UploadNames> kUploadNames[] = {
     {"keep", UploadNames::kKeep},
     {"portable", UploadNames::kPortable},
+    {"upper", UploadNames::kUpper},
     {"dos83", UploadNames::kDos83}};
 constexpr std::pair<std::string_view, ConfineMode> kConfineModes[] = {
     {"best-effort", ConfineMode::kBestEffort},
@@ -72,9 +80,9 @@ std::optional<PackageRules> package_named(std::string_view value) {
 // N: the whole word; N.M: its part before the last dot and after it.
 std::optional<PackageRules> word_limits(std::string_view value) {
   std::size_t dot = value.find('.');
-  std::optional<std::size_t> n = number(value.substr(0, dot));
-  std::optional<std::size_t> m =
-      dot == std::string_view::npos ? std::optional<std::size_t>(0) : number(value.substr(dot + 1));
+  std::optional<std::size_t> n = name_length(value.substr(0, dot));
+  std::optional<std::size_t> m = dot == std::string_view::npos ? std::optional<std::size_t>(0)
+                                                               : name_length(value.substr(dot + 1));
   if (!n || !m) return std::nullopt;
   PackageRules limits;
   (dot == std::string_view::npos ? limits.name_word_max : limits.name_stem_max) = *n;
@@ -99,7 +107,7 @@ constexpr Key kKeys[] = {
     {"package", take<package_named, &Settings::package>},
     {"record_name", take<word_of<kRecordNames>, &Settings::record_name>},
     {"upload_names", take<word_of<kUploadNames>, &Settings::upload_names>},
-    {"upload_name_max", take<number, &Settings::upload_name_max>},
+    {"upload_name_max", take<name_length, &Settings::upload_name_max>},
     {"line_max", take<number, &Settings::line_max>},
     {"name_word_max", take<word_limits, &Settings::name_word_max>},
     {"confine", take<word_of<kConfineModes>, &Settings::confine>},
@@ -118,7 +126,7 @@ Configuration settled(const Settings& settings) {
   Configuration configuration;
   PackageRules& rules = configuration.rules;
   rules = settings.package.value_or(PackageRules());
-  if (settings.record_name) rules.record_name = *settings.record_name;
+  if (settings.record_name) rules.record_name = rules.upload_record_name = *settings.record_name;
   if (settings.upload_names) rules.upload_names = *settings.upload_names;
   if (settings.upload_name_max) rules.upload_name_max = *settings.upload_name_max;
   if (settings.line_max) rules.line_max = *settings.line_max;
@@ -143,10 +151,14 @@ bool parse_configuration(std::string_view text, std::string_view where,
     std::string_view line = text.substr(start, end - start);
     start = end + 1;
     ++line_number;
+    std::string place = " (" + std::string(where) + " line " + std::to_string(line_number) + ")";
+    if (line.size() > kMaxSettingLine) {
+      error = "Line too long" + place;
+      return false;
+    }
     line = trimmed(line.substr(0, line.find('#')));
     if (!line.empty() && line.back() == '\r') line = trimmed(line.substr(0, line.size() - 1));
     if (line.empty()) continue;
-    std::string place = " (" + std::string(where) + " line " + std::to_string(line_number) + ")";
     std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
       error = "Not a setting : " + std::string(line) + place;
@@ -171,19 +183,22 @@ bool parse_configuration(std::string_view text, std::string_view where,
 void read_configuration() {
   std::string_view named = environment_value("VUREL_CONF");
   std::string_view path = named.empty() ? kDefaultConfiguration : named;
-  TextFile file;
-  OpenResult opened = open_text_file(file, path);
-  bool missing = opened == OpenResult::kFailed && take_io_result() == io_error_number(ENOENT);
-  if (!missing) {
-    if (opened != OpenResult::kOpened) refuse({"Cannot read the configuration : ", path});
-    std::string text;
-    std::string line;
-    bool cut = false;
-    while (read_line(file, line, kMaxSettingLine, cut)) text += line + "\n";
-    if (take_io_result() != 0) refuse({"Cannot read the configuration : ", path});
-    std::string error;
-    if (!parse_configuration(text, path, g_configuration, error)) refuse({error});
+  std::string text;
+  switch (read_whole_file(path, kMaxConfiguration, text)) {
+    case WholeRead::kRead:
+      break;
+    case WholeRead::kMissing:
+      // Only the default file may be missing: a file that VUREL_CONF names
+      // and that is not there is a sysop's typo, never the default rules.
+      if (named.empty()) break;
+      [[fallthrough]];
+    case WholeRead::kFailed:
+      refuse({"Cannot read the configuration : ", path});
+    case WholeRead::kTooLarge:
+      refuse({"The configuration is too large : ", path});
   }
+  std::string error;
+  if (!parse_configuration(text, path, g_configuration, error)) refuse({error});
   set_package_rules(g_configuration.rules);
   if (g_configuration.confine == ConfineMode::kRequired) {
     std::string why_not = why_confinement_unavailable();

@@ -11,7 +11,7 @@
 //   # comments, then key = value
 //   package = generic | synchronet | mystic | wwiv | maximus | elebbs
 //   record_name = path | base           what a record names
-//   upload_names = keep | portable | dos83
+//   upload_names = keep | portable | upper | dos83
 //   upload_name_max = N                  bytes
 //   line_max = N                         the longest record line its reader takes
 //   name_word_max = N | N.M              the longest word of a record's name, or

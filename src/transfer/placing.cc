@@ -180,7 +180,7 @@ MoveResult claim(int from, std::string_view base, int to, std::string_view targe
 void place_in_free_name(int from, std::string_view sent, const std::string& wanted,
                         Placement& result) {
   const PackageRules& rules = package_rules();
-  std::size_t longest = longest_upload_name(upload_destination(), result.size);
+  std::size_t longest = upload_name_room(upload_destination(), result.size).longest;
   WayProblem problem;
   int to = placing().upload.open(directory_of(wanted), problem);
   result.why_not = way_problem(problem);
@@ -234,7 +234,8 @@ bool made_plain(int from, std::string_view name, Placement& result) {
 std::string changed_name(std::string_view name, long long size) {
   const PackageRules& rules = package_rules();
   if (rules.upload_names == UploadNames::kKeep) return {};
-  std::string wanted = upload_name(name, rules, longest_upload_name(upload_destination(), size));
+  std::string wanted =
+      upload_name(name, rules, upload_name_room(upload_destination(), size).longest);
   return wanted == name ? std::string() : wanted;
 }
 
@@ -243,6 +244,10 @@ Placement place_upload(std::string_view name, const std::vector<FileIdentity>& r
   WayProblem problem;
   int from = placing().staged.open(directory_of(name), problem);
   if (!made_plain(from, name, result)) return result;
+  if (!upload_name_room(upload_destination(), result.size).fits) {
+    result.why_not = "no name fits";
+    return result;
+  }
   std::string wanted = changed_name(name, result.size);
   if (wanted.empty() && !placing().changed_names_placed.contains(name)) {
     place_as_sent(from, name, reserved, result);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dszlog/dsz_record.h"
+#include "dszlog/package_rules.h"
 #include "dszlog/receive_log.h"
 #include "runtime/child_process.h"
 #include "runtime/command_line.h"
@@ -163,6 +164,12 @@ void run_receive_mode(const std::string& start) {
   }
   std::string_view upload_name = protocol->letter == 'X' ? xmodem_upload_name(destination) : "";
   read_configuration();
+  // A reader that upper-cases the path it looks an upload up by finds none
+  // below a directory whose name holds a lower-case letter.
+  if (package_rules().upper_cases_path &&
+      destination.find_first_of("abcdefghijklmnopqrstuvwxyz") != std::string_view::npos) {
+    refuse({"EleBBS finds uploads only under an upper-case path : ", destination});
+  }
   settle_dsz_log_path(start);
   refuse_long_paths(start, {destination, dsz_log_path()});
   // An upload must never be able to replace the DSZ log.

@@ -79,9 +79,25 @@ bool regular(const std::string& path) { return fs::is_regular_file(fs::symlink_s
 
 std::string base_upper(const std::string& path) { return upper(base_name(path, "/\\")); }
 
+// Synchronet's checkfname() with its defaults: no control byte, space or
+// byte over 126, none of \ / | < > : " ; , % ? *, no "..", no leading "-"
+// or ".", no trailing ".", at most 64 bytes.
+bool synchronet_checks(const std::string& name) {
+  if (name.empty() || name.size() > 64 || name.find("..") != std::string::npos || name[0] == '-' ||
+      name[0] == '.' || name.back() == '.') {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) > 126 ||
+           std::string_view("\\/|<>:\";,%?*").find(c) != std::string_view::npos;
+  });
+}
+
 // Synchronet: the name after the 10th field less its last word, compared as
-// a base name without case; uploads are the files found in its directory.
-Reading synchronet(const std::string& log, const Lines& listed, const std::string& up) {
+// a base name without case; uploads are the files found in its directory
+// whose names its check accepts (the others it deletes uncredited).
+Reading synchronet(const std::string& log, const Lines& listed, const std::string& up,
+                   const std::string& start) {
   Reading reading;
   for (const std::string& line : read_lines(log, 4224)) {
     std::string name = after_fields(line, 10);
@@ -90,9 +106,9 @@ Reading synchronet(const std::string& log, const Lines& listed, const std::strin
       credit(reading, listed, base_upper(name), base_upper);
     }
   }
-  for (const auto& entry : fs::directory_iterator(up)) {
+  for (const auto& entry : fs::directory_iterator(start + "/" + up)) {
     std::string file = entry.path().filename();
-    if (file[0] != '.' && regular(entry.path())) reading.uploads.insert(entry.path());
+    if (synchronet_checks(file) && regular(entry.path())) reading.uploads.insert(entry.path());
   }
   return reading;
 }
@@ -101,7 +117,9 @@ Reading synchronet(const std::string& log, const Lines& listed, const std::strin
 // loops for ever when that cut leaves no space), cut back to its last
 // space; base names in upper case; an upload is its base name at the top of
 // the upload directory (renamed by Mystic itself when over 70 bytes).
-Reading mystic(const std::string& log, const Lines& listed, const std::string& up) {
+Reading mystic(const std::string& log, const Lines& listed, const std::string& given,
+               const std::string& start) {
+  std::string up = start + "/" + given;
   Reading reading;
   for (const std::string& line : lines_of(log)) {
     std::string part = after_fields(line, 10);
@@ -130,7 +148,7 @@ std::string aligned(const std::string& name) {
          std::string(3 - extension.size(), ' ');
 }
 std::string aligned_base(const std::string& path) { return aligned(base_name(path, "/")); }
-Reading wwiv(const std::string& log, const Lines& listed, const std::string&) {
+Reading wwiv(const std::string& log, const Lines& listed, const std::string&, const std::string&) {
   Reading reading;
   for (const std::string& line : read_lines(log, 4096)) {
     Lines words = words_of(line, " \t");
@@ -145,9 +163,11 @@ Reading wwiv(const std::string& log, const Lines& listed, const std::string&) {
 
 // Maximus: the line cut at 254 bytes, word 10 (from 0) split at space, tab
 // and LF into a 120-byte buffer, its base name after \ / or : without case;
-// an upload is that base name in the upload directory.
+// an upload is that base name joined to the area's upload path in one
+// 120-byte buffer.
 std::string base_of_word(const std::string& path) { return upper(base_name(path, "\\/:")); }
-Reading maximus(const std::string& log, const Lines& listed, const std::string& up) {
+Reading maximus(const std::string& log, const Lines& listed, const std::string& up,
+                const std::string& start) {
   Reading reading;
   for (const std::string& line : lines_of(log)) {
     Lines words = words_of(line.substr(0, 254), " \t\n");
@@ -155,15 +175,20 @@ Reading maximus(const std::string& log, const Lines& listed, const std::string& 
     if (words[10].size() >= 120) reading.broke = true;
     std::string base = base_name(words[10], "\\/:");
     if (words[0] == "S") credit(reading, listed, upper(base), base_of_word);
-    if (words[0] == "R" && regular(up + "/" + base)) reading.uploads.insert(up + "/" + base);
+    std::string joined = up + "/" + base;  // the upload path as the BBS gave it
+    if (words[0] == "R" && joined.size() >= 120) reading.broke = true;
+    if (words[0] == "R" && regular(start + "/" + joined))
+      reading.uploads.insert(start + "/" + joined);
   }
   return reading;
 }
 
 // EleBBS with the keywords "R  " and "S  ": the upload keyword, then the
 // download keyword, anywhere in a 255-byte line; word 10 from the keyword
-// (space, tab and ; split); an upload is the logged name in upper case.
-Reading elebbs(const std::string& log, const Lines& listed, const std::string& up) {
+// (space, tab and ; split); an upload is that path in upper case, looked up
+// from the directory it started vurel in.
+Reading elebbs(const std::string& log, const Lines& listed, const std::string&,
+               const std::string& start) {
   Reading reading;
   for (std::string line : lines_of(log)) {
     line = line.substr(0, 255);
@@ -172,7 +197,8 @@ Reading elebbs(const std::string& log, const Lines& listed, const std::string& u
     Lines words = at == std::string::npos ? Lines() : words_of(line.substr(at), " \t;");
     if (words.size() < 11) continue;
     if (upload == std::string::npos) credit(reading, listed, base_upper(words[10]), base_upper);
-    std::string file = up + "/" + upper(words[10]);
+    std::string file = upper(words[10]);
+    if (!file.starts_with('/')) file = start + "/" + file;
     if (upload != std::string::npos && regular(file)) reading.uploads.insert(file);
   }
   return reading;
@@ -180,29 +206,29 @@ Reading elebbs(const std::string& log, const Lines& listed, const std::string& u
 
 struct Package {
   const char* name;
-  Reading (*read)(const std::string&, const Lines&, const std::string&);
+  // The DSZ log, the listed paths, the upload directory as vurel was given
+  // it, the directory vurel started in.
+  Reading (*read)(const std::string&, const Lines&, const std::string&, const std::string&);
   // What its reader cannot credit on Linux, by what stands in the upload
   // directory: it may miss those uploads, but never credit a wrong file.
   bool (*cannot_credit)(const fs::path& stored);
 };
 
 const Package kPackages[] = {
-    // Its scan counts the files at the top of its directory, not below.
-    {"synchronet", synchronet, [](const fs::path& stored) { return fs::is_directory(stored); }},
+    {"synchronet", synchronet, nullptr},
     {"mystic", mystic, nullptr},
     // It opens uploads under the padded 8.3 name.
     {"wwiv", wwiv, [](const fs::path&) { return true; }},
     {"maximus", maximus, nullptr},
-    // It looks an upload up by its logged name in upper case.
-    {"elebbs", elebbs,
-     [](const fs::path& stored) { return upper(stored.filename()) != stored.filename(); }},
+    {"elebbs", elebbs, nullptr},
 };
 
 struct Case {
   const char* what;
-  Lines downloads;        // below the files directory
-  Lines uploads;          // the names the caller sends
-  bool cut_last = false;  // the transfer is cut off in its last file
+  Lines downloads;              // below the files directory
+  Lines uploads;                // the names the caller sends
+  bool cut_last = false;        // the transfer is cut off in its last file
+  bool long_directory = false;  // the upload directory's path has 49 bytes
 };
 
 const std::string kLongName = std::string(196, 'n') + ".zip";
@@ -218,6 +244,14 @@ const Case kCases[] = {
     {"a subdirectory upload", {"game.zip"}, {"sub/dir/x.zip"}},
     {"a batch", {"a.zip", "b.zip", "c.zip"}, {"one.zip", "two.zip", "three.zip"}},
     {"a cancel", {"a.zip", "b.zip"}, {"one.zip", "two.zip"}, true},
+    {"names readers refuse",
+     {"game.zip"},
+     {"-rf.zip", ".hidden.txt", "trailing.", "a..b.zip", "semi;colon.zip"}},
+    {"a 119-byte name in a 49-byte upload directory",
+     {"game.zip"},
+     {std::string(115, 'n') + ".zip"},
+     false,
+     true},
 };
 
 std::string shell_quoted(const std::string& text) {
@@ -253,10 +287,13 @@ TEST_F(PackageTest, EachReaderCreditsExactlyWhatMoved) {
     configure(std::string("package = ") + package.name);
     for (const Case& c : kCases) {
       SCOPED_TRACE(std::string(package.name) + ": " + c.what);
-      fs::remove_all(file("up"));
+      // Upper case: EleBBS finds uploads only under an upper-case path.
+      std::string up = c.long_directory ? std::string(49, 'U') : "UP";
+      std::string up_path = file(up);
+      fs::remove_all(up_path);
       fs::remove_all(scratch.file("files"));
       fs::remove(file("dsz.log"));
-      fs::create_directory(file("up"));
+      fs::create_directory(up_path);
       Lines listed;
       for (const std::string& name : c.downloads) {
         listed.push_back(scratch.file("files/" + name));
@@ -265,9 +302,9 @@ TEST_F(PackageTest, EachReaderCreditsExactlyWhatMoved) {
       }
       Lines env = {"VUREL_CONF=" + scratch.file("vurel.conf")};
       EXPECT_EQ(0, run({"--send", list(listed), "Z"}, fake_run(c, true), env).exit_code);
-      EXPECT_EQ(0, run({"--receive", "up", "Z"}, fake_run(c, false), env).exit_code);
+      EXPECT_EQ(0, run({"--receive", up, "Z"}, fake_run(c, false), env).exit_code);
 
-      Reading reading = package.read(dsz_log(), listed, file("up"));
+      Reading reading = package.read(dsz_log(), listed, up, start());
       EXPECT_FALSE(reading.broke) << dsz_log();
       std::set<std::string> sent(listed.begin(), listed.end() - (c.cut_last ? 1 : 0));
       EXPECT_EQ(sent, reading.downloads) << dsz_log();
@@ -279,7 +316,7 @@ TEST_F(PackageTest, EachReaderCreditsExactlyWhatMoved) {
       std::set<std::string> credited;
       for (const std::string& path : reading.uploads) credited.insert(read_file(path));
       bool may_miss = false;
-      for (const std::string& stored : files_named(file("up"), "", "")) {
+      for (const std::string& stored : files_named(up_path, "", "")) {
         may_miss = may_miss || (package.cannot_credit && package.cannot_credit(stored));
       }
       EXPECT_TRUE(may_miss || moved == credited) << dsz_log();
@@ -328,24 +365,65 @@ TEST_F(PackageTest, RecordsItsReaderCannotTakeAreNeverWritten) {
 // unreadable stops them before anything is created.
 TEST_F(PackageTest, WrongConfigurationStopsATransferBeforeItStarts) {
   fs::create_directory(scratch.file("a directory"));
-  const std::pair<std::string, std::string> wrong[] = {
-      {"package = pcboard\n",
-       "Bad value for package : pcboard (" + scratch.file("vurel.conf") + " line 1)"},
-      {"# set up\nlimit = 3\n",
-       "Unknown setting : limit (" + scratch.file("vurel.conf") + " line 2)"},
-      {"", "Cannot read the configuration : " + scratch.file("a directory")},
+  std::string conf = scratch.file("vurel.conf");
+  const struct {
+    std::string path;  // VUREL_CONF
+    std::string text;  // written there when not empty
+    std::string message;
+  } wrong[] = {
+      {conf, "package = pcboard\n", "Bad value for package : pcboard (" + conf + " line 1)"},
+      {conf, "# set up\nlimit = 3\n", "Unknown setting : limit (" + conf + " line 2)"},
+      {conf, "package = mystic\npackage = bogus\n",
+       "Bad value for package : bogus (" + conf + " line 2)"},
+      {scratch.file("a directory"), "",
+       "Cannot read the configuration : " + scratch.file("a directory")},
+      // A typo in VUREL_CONF never falls back on the default rules.
+      {scratch.file("vurel.cnf"), "",
+       "Cannot read the configuration : " + scratch.file("vurel.cnf")},
+      // Never read whole, whatever the file is.
+      {conf, "# " + std::string(70000, 'x') + "\n", "The configuration is too large : " + conf},
+      {"/dev/zero", "", "The configuration is too large : /dev/zero"},
   };
-  for (const auto& [text, message] : wrong) {
-    std::string conf = text.empty() ? scratch.file("a directory") : scratch.file("vurel.conf");
-    if (!text.empty()) write_file(conf, text);
+  for (const auto& [path, text, message] : wrong) {
+    if (!text.empty()) write_file(path, text);
     for (const Lines& args : {Lines{"--send", list({"a"}), "Z"}, Lines{"--receive", "up", "Z"}}) {
       fs::remove(scratch.file("record"));
-      EXPECT_TRUE(shows(run(args, "", {"VUREL_CONF=" + conf}), message + "\n", 1));
+      EXPECT_TRUE(shows(run(args, "", {"VUREL_CONF=" + path}), message + "\n", 1));
       EXPECT_FALSE(program_ran());
       EXPECT_EQ(Lines({file("list")}), files_named(start(), "", ""));
     }
-    EXPECT_TRUE(shows(run({"--ver"}, "", {"VUREL_CONF=" + conf}), "Vurel version 2.1\n", 0));
+    EXPECT_TRUE(shows(run({"--ver"}, "", {"VUREL_CONF=" + path}), "Vurel version 2.1\n", 0));
   }
+}
+
+// Where a package's reader can never find an upload, none is taken: EleBBS
+// looks uploads up under their upper-cased path, Maximus joins the upload
+// directory and the name in 120 bytes.
+TEST_F(PackageTest, NoUploadWhereTheReaderCannotFindIt) {
+  std::string too_long = std::string(117, 'U');
+  fs::create_directory(file(too_long));
+  const struct {
+    std::string package;
+    std::string destination;
+    std::string shown;
+    int exit_code;
+  } cases[] = {
+      {"elebbs", "uploads", "EleBBS finds uploads only under an upper-case path : uploads\n", 1},
+      {"maximus", too_long, "Not placed : " + too_long + "/a.zip (no name fits)\n", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.package);
+    configure("package = " + c.package);
+    fs::remove(scratch.file("record"));
+    RunResult result =
+        run({"--receive", c.destination, "Z"}, "printf 'a' > a.zip; echo 'Receiving: a.zip' >&2");
+    std::erase(result.output, '\n');  // a long line wraps
+    EXPECT_TRUE(shows(result, c.shown.substr(0, c.shown.size() - 1), c.exit_code));
+    EXPECT_EQ(c.exit_code == 0, program_ran());
+    EXPECT_EQ("", dsz_log());
+  }
+  EXPECT_FALSE(file_exists(file("uploads")));
+  EXPECT_EQ(Lines(), files_named(file(too_long), "", ""));
 }
 
 }  // namespace

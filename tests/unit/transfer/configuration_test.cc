@@ -58,9 +58,23 @@ TEST(Configuration, WrongSettingsAreNamed) {
   for (const char* bad :
        {"line_max = 0", "line_max = -5", "line_max = 12k", "line_max =", "upload_names = dos",
         "record_name = Base", "name_word_max = 39.", "name_word_max = .39",
-        "upload_name_max = 99999999", "confine = yes", "confine = Required"}) {
+        "upload_name_max = 99999999", "confine = yes", "confine = Required",
+        // No name of fewer than 3 bytes fits a file area.
+        "upload_name_max = 1", "upload_name_max = 2", "name_word_max = 2", "name_word_max = 8.2",
+        "name_word_max = 2.3"}) {
     EXPECT_EQ(0u, refused(bad).find("Bad value for ")) << bad;
   }
+  // Every line counts: a bad value after a good one is no less bad.
+  EXPECT_EQ("Bad value for package : bogus (vurel.conf line 2)",
+            refused("package = mystic\npackage = bogus"));
+  EXPECT_EQ("Bad value for upload_names : none (vurel.conf line 2)",
+            refused("upload_names = portable\nupload_names = none\n"));
+  // A line is never cut into a value it does not hold.
+  EXPECT_EQ("Line too long (vurel.conf line 2)",
+            refused("\nupload_names = portable" + std::string(5000, ' ') + "nonsense"));
+  EXPECT_EQ(3u, parsed("upload_name_max = 3").upload_name_max);
+  EXPECT_EQ(UploadNames::kPortable,
+            parsed("upload_names = portable" + std::string(4000, ' ')).upload_names);
 }
 
 }  // namespace
