@@ -426,4 +426,93 @@ TEST_F(PackageTest, NoUploadWhereTheReaderCannotFindIt) {
   EXPECT_EQ(Lines(), files_named(file(too_long), "", ""));
 }
 
+// The value of `label` in a set-up block's line "label : value" (or
+// "label   value"); empty when no line has it.
+std::string field(const Lines& block, const std::string& label) {
+  for (const std::string& line : block) {
+    std::size_t start = line.find_first_not_of(' ');
+    if (start == std::string::npos || line.compare(start, label.size(), label) != 0) continue;
+    std::size_t value = line.find_first_not_of(" :", start + label.size());
+    if (value == start + label.size()) continue;  // a longer label
+    return value == std::string::npos ? "" : line.substr(value);
+  }
+  return "";
+}
+
+// The set-up block that README.md gives for `package`: its indented lines.
+Lines set_up_block(const std::string& readme, const std::string& package) {
+  Lines block;
+  std::size_t at = readme.find("<!-- set-up block: " + package + " -->");
+  if (at == std::string::npos) return block;
+  for (const std::string& line : lines_of(readme.substr(at))) {
+    if (line.starts_with("    ")) {
+      block.push_back(line);
+    } else if (!block.empty()) {
+      break;
+    }
+  }
+  return block;
+}
+
+// Every block a sysop copies starts vurel: each command fits its field
+// and names every program it starts by its full path (two packages search
+// no PATH); each field the package needs holds what it must.
+TEST(SetUpBlocks, EachFitsItsPackageAndNamesTheProgramByItsPath) {
+  const std::string readme = read_file(README_PATH);
+  const struct {
+    std::string package;
+    Lines commands;
+    std::size_t most;                                        // bytes a command field holds
+    std::vector<std::pair<std::string, std::string>> holds;  // a field and a text it holds
+  } blocks[] = {
+      {"synchronet",
+       {"Batch Upload Command Line", "Batch Download Command Line"},
+       100,
+       {{"Supports DSZLOG", "Yes"}, {"Socket I/O", "No"}, {"Batch Upload Command Line", "%g"}}},
+      {"mystic", {"Send Command", "Recv Command"}, 60, {{"Batch", "Yes"}}},
+      {"wwiv",
+       {"Send batch command line", "Receive batch command line"},
+       80,
+       {{"Batch Directory", "/"}, {"Receive batch command line", "%B"}}},
+      {"maximus",
+       {"DownloadCmd", "UploadCmd"},
+       119,
+       {{"Type", "Batch"},
+        {"LogFile", "%K"},
+        {"ControlFile", "%K"},
+        {"UploadCmd", "--receive %v Z"},
+        {"DownloadKeyword", "S"},
+        {"UploadKeyword", "R"}}},
+      {"elebbs",
+       {"DL command line", "UL command line"},
+       80,
+       {{"Status", "Available"},
+        {"DL ctl string", "@"},
+        {"UL command line", "--receive # Z"},
+        {"Log name word", "10"}}},
+  };
+  for (const auto& b : blocks) {
+    SCOPED_TRACE(b.package);
+    Lines block = set_up_block(readme, b.package);
+    ASSERT_FALSE(block.empty());
+    for (const std::string& label : b.commands) {
+      std::string command = field(block, label);
+      EXPECT_LE(command.size(), b.most) << label << ": " << command;
+      Lines words = words_of(command, " ");
+      std::size_t program = 0;
+      if (!words.empty() && words[0].ends_with("/env")) {
+        EXPECT_TRUE(words[0].starts_with('/')) << command;
+        for (program = 1; program < words.size() && words[program].find('=') != std::string::npos;)
+          ++program;
+      }
+      ASSERT_LT(program + 1, words.size()) << command;
+      EXPECT_TRUE(words[program].starts_with('/') && words[program].ends_with("/vurel")) << command;
+      EXPECT_TRUE(words[program + 1] == "--send" || words[program + 1] == "--receive") << command;
+    }
+    for (const auto& [label, text] : b.holds) {
+      EXPECT_NE(std::string::npos, field(block, label).find(text)) << label;
+    }
+  }
+}
+
 }  // namespace
