@@ -64,7 +64,7 @@ class ConfinementTest : public ::testing::Test, public FakeTransfer {
     for (const std::string& setting :
          {"TRY_DIRS=" + file("up") + ":" + start() + ":" + scratch.file("beside"),
           "TRY_SECRET=" + scratch.file("secret.txt"), "TRY_PORT=" + std::to_string(listener.port),
-          "DSZLOG=" + file("dsz.log"), std::string("LD_PRELOAD=") + RACE_HOOK}) {
+          "DSZLOG=" + file("dsz.log"), race_hook()}) {
       set_env(run.env, setting);
     }
     return run_redirected(run);
@@ -135,7 +135,7 @@ TEST_F(ConfinementTest, RequiredNeverRunsUnconfined) {
     fs::remove(scratch.file("bin/") + program);
     fs::copy_file(fixture_path("fake_protocol.sh"), scratch.file("bin/") + program);
   }
-  std::string hook = std::string("LD_PRELOAD=") + RACE_HOOK;
+  std::string hook = race_hook();
   const struct {
     std::string confine;
     std::string failure;
@@ -179,7 +179,7 @@ TEST_F(ConfinementTest, RequiredNeverRunsUnconfined) {
 TEST_F(ConfinementTest, ChildThatCannotStartTheShellEndsAlone) {
   write_file(scratch.file("vurel.conf"), "");  // no program runs
   RunOptions run = options({"--send", list({"a"}), "Z"});
-  set_env(run.env, std::string("LD_PRELOAD=") + RACE_HOOK);
+  set_env(run.env, race_hook());
   set_env(run.env, "HOOK_EXECVE_FAILS=1");
   RunResult result = run_on_pty(run);
   EXPECT_EQ(0, result.exit_code);

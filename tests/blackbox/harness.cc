@@ -20,13 +20,15 @@
 namespace {
 
 // The checkout may sit below a directory that other users cannot enter, so
-// a run as another user starts a copy of vurel from a directory they can.
-std::string vurel_for_everyone() {
+// a run as another user starts a copy of vurel from a directory they can,
+// and preloads a copy of the race hook from there.
+std::string for_everyone(const std::string& path) {
   static Scratch everyone;
-  std::string copy = everyone.file("vurel");
-  if (!file_exists(copy)) std::filesystem::copy_file(vurel_path(), copy);
+  std::string copy = everyone.file(std::filesystem::path(path).filename());
+  if (!file_exists(copy)) std::filesystem::copy_file(path, copy);
   return copy;
 }
+std::string vurel_for_everyone() { return for_everyone(vurel_path()); }
 
 // A configuration file for every run that names none: this machine's own
 // never reaches a test.
@@ -48,6 +50,7 @@ double since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 std::string vurel_path() { return VUREL_BINARY; }
+std::string race_hook() { return "LD_PRELOAD=" + for_everyone(RACE_HOOK); }
 std::string unconfined_configuration() { return configurations().file("unconfined.conf"); }
 std::string fixture_path(const std::string& name) { return std::string(FIXTURE_DIR) + "/" + name; }
 

@@ -43,6 +43,9 @@ struct RunResult {
 
 std::string vurel_path();
 std::string fixture_path(const std::string& name);
+// LD_PRELOAD=, the race hook (tests/fixtures/race_hook.cc) from a directory
+// every user may read.
+std::string race_hook();
 
 // A stand-in protocol program runs the system's tools and writes its call
 // record beside the transfer, which a confined program may not: it runs

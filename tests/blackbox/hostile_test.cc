@@ -67,7 +67,7 @@ TEST_F(HostileTest, NodesStartedInOneSecondNeverShareWorkingFiles) {
 // Another process acts at the worst moment (a preloaded hook runs it right
 // before vurel's own call).
 TEST_F(HostileTest, RacesAtTheWorstMoment) {
-  std::string hook = "LD_PRELOAD=" RACE_HOOK;
+  std::string hook = race_hook();
   // A directory on the way is swapped for a link while the upload is being
   // placed: the file goes where the directory went, never through the link.
   fs::create_directories(file("up/sub"));

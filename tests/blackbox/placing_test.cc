@@ -17,8 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kHook = std::string("LD_PRELOAD=") + RACE_HOOK;
-
 class PlacingTest : public ::testing::Test, public FakeTransfer {
  protected:
   void SetUp() override {
@@ -39,6 +37,7 @@ class PlacingTest : public ::testing::Test, public FakeTransfer {
 };
 
 TEST_F(PlacingTest, WhatArrivedWholeIsPlacedAndRecordedAsItLies) {
+  const std::string kHook = race_hook();
   Lines folding;  // 105 names that fold to one 8.3 name
   for (int i = 0; i < 105; ++i) folding.push_back("longfile" + std::to_string(100 + i) + ".zip");
   const struct {
@@ -133,6 +132,7 @@ TEST_F(PlacingTest, WhatArrivedWholeIsPlacedAndRecordedAsItLies) {
 // files placed. A log on another mount of the upload directory is refused.
 TEST_F(PlacingTest, RecordsReachTheLogOrTheFilesStay) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to run vurel as another user";
+  const std::string kHook = race_hook();
   Lines five = {"1.zip", "2.zip", "3.zip", "4.zip", "5.zip"};
   std::string records;
   for (const std::string& name : five) records += received_record("up/" + name, 4);
