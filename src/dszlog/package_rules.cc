@@ -23,33 +23,27 @@ struct Package {
   std::string_view name;
   PackageRules rules;
 };
+// Base names in downloads' and uploads' records alike.
+constexpr PackageRules by_base_name(PackageRules rules) {
+  rules.record_name = rules.upload_record_name = RecordName::kBase;
+  return rules;
+}
+
+constexpr UploadNames kPortable = UploadNames::kPortable;
 constexpr Package kPackages[] = {
     {"generic", {}},
     {"synchronet",
-     {.upload_names = UploadNames::kPortable,
-      .upload_name_max = 64,
-      .takes_name = synchronet_takes}},
-    {"mystic",
-     {.record_name = RecordName::kBase,
-      .upload_record_name = RecordName::kBase,
-      .upload_names = UploadNames::kPortable,
-      .upload_name_max = 70,
-      .line_max = 255}},
-    {"wwiv",
-     {.record_name = RecordName::kBase,
-      .upload_record_name = RecordName::kBase,
-      .upload_names = UploadNames::kDos83,
-      .line_max = 4094,
-      .name_stem_max = 39,
-      .name_extension_max = 39}},
-    {"maximus",
-     {.record_name = RecordName::kBase,
-      .upload_record_name = RecordName::kBase,
-      .upload_names = UploadNames::kPortable,
-      .line_max = 254,
-      .name_word_max = 119,
-      .upload_path_max = 119}},
-    // It looks an upload up by its path, a download by its base name.
+     {.upload_names = kPortable, .upload_name_max = 64, .takes_name = synchronet_takes}},
+    {"mystic", by_base_name({.upload_names = kPortable, .upload_name_max = 70, .line_max = 255})},
+    {"wwiv", by_base_name({.upload_names = UploadNames::kDos83,
+                           .line_max = 4094,
+                           .name_stem_max = 39,
+                           .name_extension_max = 39})},
+    {"maximus", by_base_name({.upload_names = kPortable,
+                              .line_max = 254,
+                              .name_word_max = 119,
+                              .upload_path_max = 119})},
+    // It looks a download up by its base name, an upload by its path.
     {"elebbs",
      {.record_name = RecordName::kBase,
       .upload_names = UploadNames::kUpper,
