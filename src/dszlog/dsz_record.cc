@@ -40,11 +40,6 @@ std::size_t receive_fixed(long long size) {
          kRecordEnd.size();
 }
 
-std::string_view base_name(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 // The name a record carries: the path, or the base name.
 std::string_view name_in_record(std::string_view name, RecordName record_name) {
   return record_name == RecordName::kBase ? base_name(name) : name;

@@ -4,6 +4,7 @@
 
 #include "dszlog/dsz_record.h"
 #include "dszlog/transfer_log.h"
+#include "runtime/file_system.h"
 #include "runtime/io_result.h"
 
 namespace {
@@ -14,11 +15,6 @@ constexpr std::string_view kFailurePrefixes[] = {"skipped: ", "cannot open ", "i
 // followed by ", N blocks: ...".
 constexpr std::string_view kSendingReport = "Sending: ";
 constexpr std::string_view kXmodemReport = "Sending ";
-
-std::string_view base_name(std::string_view path) {
-  std::size_t slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 }  // namespace
 

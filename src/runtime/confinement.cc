@@ -137,16 +137,15 @@ Interpreter interpreter_of(const std::string& script) {
   if (got < 2 || line[0] != '#' || line[1] != '!') return {};
   std::string_view text(line + 2, static_cast<std::size_t>(got) - 2);
   text = text.substr(0, text.find('\n'));
-  std::vector<std::string_view> words;
-  for (std::size_t start = 0; start < text.size();) {
-    start = text.find_first_not_of(" \t", start);
-    if (start == std::string_view::npos) break;
+  auto next_word = [&text] {
+    std::size_t start = std::min(text.find_first_not_of(" \t"), text.size());
     std::size_t end = std::min(text.find_first_of(" \t", start), text.size());
-    words.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  if (words.empty()) return {};
-  return {std::string(words[0]), words.size() > 1 ? std::string(words[1]) : std::string()};
+    std::string word(text.substr(start, end - start));
+    text.remove_prefix(end);
+    return word;
+  };
+  std::string path = next_word();
+  return {path, next_word()};
 }
 
 // The program as the shell finds it, and where it leads; for a script its
@@ -186,12 +185,9 @@ void allow_preloading(RuleBuilder& rules) {
     if (directory.starts_with('/')) rules.allow(directory, kReadAndExecute);
   }
   constexpr const char* kPreloadList = "/etc/ld.so.preload";
-  Fd list(::open(kPreloadList, O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!list.valid()) return;
-  rules.allow(list.get(), kReadFile);
-  std::string text(64 * 1024, '\0');
-  ssize_t got = ::read(list.get(), text.data(), text.size());
-  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  std::string text;
+  if (read_whole_file(kPreloadList, 64 * 1024, text) != WholeRead::kRead) return;
+  rules.allow(kPreloadList, kReadFile);
   allow_libraries(rules, text);
 }
 

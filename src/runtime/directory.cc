@@ -132,6 +132,11 @@ EntryKind entry_kind(int parent, std::string_view name) {
           FileIdentity{status.st_dev, status.st_ino}};
 }
 
+bool still_entry(int parent, std::string_view name, int fd) {
+  EntryKind entry = entry_kind(parent, name);
+  return entry.exists && entry.identity == identity_of(fd);
+}
+
 StagedFile staged_file(int parent, std::string_view name) {
   struct stat status;
   if (::fstatat(parent, std::string(name).c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||

@@ -42,6 +42,9 @@ struct EntryKind {
   FileIdentity identity;
 };
 EntryKind entry_kind(int parent, std::string_view name);
+// Whether the entry `name` in the held directory is still the open file
+// `fd`: a run that removed or replaced it meanwhile makes it another.
+bool still_entry(int parent, std::string_view name, int fd);
 
 // The entry `name` in the held directory when it is a regular file (a link
 // not followed): its size, its identity, its permission bits and whether

@@ -44,6 +44,13 @@ std::vector<std::string_view> parts_between(std::string_view text, char separato
   return parts;
 }
 
+std::string_view base_name(std::string_view path) { return path.substr(path.rfind('/') + 1); }
+
+std::string_view directory_part(std::string_view path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+}
+
 std::string current_directory() {
   char path[kMaxPath + 1];
   if (::getcwd(path, sizeof path) == nullptr || path[0] != '/') return {};

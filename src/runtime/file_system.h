@@ -18,6 +18,11 @@ inline constexpr std::size_t kMaxPath = 4095;
 // between its colons: every part, empty ones too, in order.
 std::vector<std::string_view> parts_between(std::string_view text, char separator);
 
+// The part of a path after its last slash (all of it when it has none),
+// and the part before it (empty when it has none).
+std::string_view base_name(std::string_view path);
+std::string_view directory_part(std::string_view path);
+
 // The absolute path of the current directory, as the system gives it; empty
 // when it cannot be known (a deleted directory, for one).
 std::string current_directory();

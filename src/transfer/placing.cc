@@ -92,13 +92,6 @@ std::string_view move_problem(MoveResult moved) {
                                                : "it cannot be moved there";
 }
 
-// The part of a folded name before its last slash, and after it.
-std::string_view directory_of(std::string_view name) {
-  std::size_t slash = name.rfind('/');
-  return slash == std::string_view::npos ? std::string_view() : name.substr(0, slash);
-}
-std::string_view base_of(std::string_view name) { return name.substr(name.rfind('/') + 1); }
-
 // A hidden name is invisible in a listing, and may be a file area's own
 // (.htaccess, an index, a sysop's notes).
 bool hidden_name(std::string_view name) {
@@ -120,7 +113,7 @@ std::string_view target_problem(const EntryKind& target,
 // Why `name` may not be an upload's in the upload directory; empty when it may.
 std::string name_problem(std::string_view name, long long size) {
   if (hidden_name(name)) return "a hidden name";
-  if (is_working_file_name(base_of(name))) return std::string(kKeptName);
+  if (is_working_file_name(base_name(name))) return std::string(kKeptName);
   return receive_record_problem(upload_destination() + "/" + std::string(name), size);
 }
 
@@ -130,11 +123,11 @@ void place_as_sent(int from, std::string_view name, const std::vector<FileIdenti
   result.why_not = name_problem(name, result.size);
   if (!result.why_not.empty()) return;
   WayProblem problem;
-  int to = placing().upload.open(directory_of(name), problem);
+  int to = placing().upload.open(directory_part(name), problem);
   result.why_not = way_problem(problem);
   if (to < 0) return;
   // A free name is taken in one step; a taken one is looked at first.
-  std::string_view base = base_of(name);
+  std::string_view base = base_name(name);
   MoveResult moved = move_entry_to_free_name(from, base, to, base);
   if (moved == MoveResult::kNameTaken || moved == MoveResult::kNoAtomicClaim) {
     result.why_not = target_problem(entry_kind(to, base), reserved);
@@ -152,9 +145,7 @@ bool take_claims_lock() {
   for (int attempt = 0; attempt < 10; ++attempt) {
     if (!lock.valid()) lock = open_lock_file(held_own_directory(), kClaimsLock);
     if (!lock.valid() || !wait_for_lock(lock.get())) return false;
-    if (entry_kind(held_own_directory(), kClaimsLock).identity == identity_of(lock.get())) {
-      return true;
-    }
+    if (still_entry(held_own_directory(), kClaimsLock, lock.get())) return true;
     lock = Fd();
   }
   return false;
@@ -182,17 +173,17 @@ void place_in_free_name(int from, std::string_view sent, const std::string& want
   const PackageRules& rules = package_rules();
   std::size_t longest = upload_name_room(upload_destination(), result.size).longest;
   WayProblem problem;
-  int to = placing().upload.open(directory_of(wanted), problem);
+  int to = placing().upload.open(directory_part(wanted), problem);
   result.why_not = way_problem(problem);
   if (to < 0) return;
   int& last = placing().last_variant[wanted];
   bool taken = last > 0 || placing().changed_names_placed.contains(wanted);
   for (int variant = taken ? last + 1 : 0; variant <= kMostVariants; ++variant) {
     std::string name = upload_name(sent, rules, longest, variant);
-    if (is_working_file_name(base_of(name))) continue;
+    if (is_working_file_name(base_name(name))) continue;
     result.why_not = name_problem(name, result.size);
     if (!result.why_not.empty()) return;
-    MoveResult moved = claim(from, base_of(sent), to, base_of(name), result);
+    MoveResult moved = claim(from, base_name(sent), to, base_name(name), result);
     if (moved == MoveResult::kNameTaken) continue;
     result.placed = moved == MoveResult::kMoved;
     if (!result.placed) {
@@ -207,16 +198,12 @@ void place_in_free_name(int from, std::string_view sent, const std::string& want
   result.why_not = "no free name left";
 }
 
-}  // namespace
-
-namespace {
-
 // The staged file `name` (in the held directory `from`) as plain data: no
 // mode bit the caller sent survives, and no other name can reach it once it
 // is placed. False, with `result` saying why when there is something to
 // say, when it cannot be placed.
 bool made_plain(int from, std::string_view name, Placement& result) {
-  StagedFile staged = from >= 0 ? staged_file(from, base_of(name)) : StagedFile();
+  StagedFile staged = from >= 0 ? staged_file(from, base_name(name)) : StagedFile();
   if (!staged.regular) return false;  // never arrived
   result.size = staged.size;
   result.identity = staged.identity;
@@ -224,7 +211,7 @@ bool made_plain(int from, std::string_view name, Placement& result) {
     result.why_not = "empty";
   } else if (staged.other_links) {
     result.why_not = "it has other links";
-  } else if (!give_plain_mode(from, base_of(name), staged.mode)) {
+  } else if (!give_plain_mode(from, base_name(name), staged.mode)) {
     result.why_not = "its mode cannot be made plain";
   }
   return result.why_not.empty();
@@ -242,7 +229,7 @@ std::string changed_name(std::string_view name, long long size) {
 Placement place_upload(std::string_view name, const std::vector<FileIdentity>& reserved) {
   Placement result;
   WayProblem problem;
-  int from = placing().staged.open(directory_of(name), problem);
+  int from = placing().staged.open(directory_part(name), problem);
   if (!made_plain(from, name, result)) return result;
   if (!upload_name_room(upload_destination(), result.size).fits) {
     result.why_not = "no name fits";
@@ -261,21 +248,21 @@ Placement place_upload(std::string_view name, const std::vector<FileIdentity>& r
 // that go in as sent, where the upload directory has nothing of its name
 // yet, moves in one step, as a shell's mv moves it.
 void move_whole_directory(std::string_view directory, const std::vector<std::size_t>& indexes,
-                          const std::vector<std::string>& names, std::vector<Placement>& placements,
-                          std::vector<bool>& placed) {
+                          const std::vector<std::string>& names,
+                          std::vector<Placement>& placements) {
   WayProblem problem;
-  int staged_parent = placing().staged.open(directory_of(directory), problem);
+  int staged_parent = placing().staged.open(directory_part(directory), problem);
   int staged = staged_parent < 0 ? -1 : placing().staged.open(directory, problem);
   if (staged < 0) return;
   std::unordered_set<std::string_view> bases;
-  for (std::size_t i : indexes) bases.insert(base_of(names[i]));
+  for (std::size_t i : indexes) bases.insert(base_name(names[i]));
   std::vector<std::string> entries = names_starting_with(staged, "");
   if (entries.size() != bases.size()) return;
   for (const std::string& entry : entries) {
     if (!bases.contains(entry)) return;
   }
-  int upload_parent = placing().upload.open(directory_of(directory), problem);
-  if (upload_parent < 0 || entry_kind(upload_parent, base_of(directory)).exists) return;
+  int upload_parent = placing().upload.open(directory_part(directory), problem);
+  if (upload_parent < 0 || entry_kind(upload_parent, base_name(directory)).exists) return;
   std::vector<Placement> moved(indexes.size());
   for (std::size_t k = 0; k < indexes.size(); ++k) {
     std::string_view name = names[indexes[k]];
@@ -285,14 +272,13 @@ void move_whole_directory(std::string_view directory, const std::vector<std::siz
     }
   }
   give_plain_directory_mode(staged);
-  if (move_entry_to_free_name(staged_parent, base_of(directory), upload_parent,
-                              base_of(directory)) != MoveResult::kMoved) {
+  if (move_entry_to_free_name(staged_parent, base_name(directory), upload_parent,
+                              base_name(directory)) != MoveResult::kMoved) {
     return;
   }
   for (std::size_t k = 0; k < indexes.size(); ++k) {
     moved[k].placed = true;
     placements[indexes[k]] = std::move(moved[k]);
-    placed[indexes[k]] = true;
   }
 }
 
@@ -301,23 +287,22 @@ void move_whole_directory(std::string_view directory, const std::vector<std::siz
 std::vector<Placement> place_uploads(const std::vector<std::string>& names,
                                      const std::vector<FileIdentity>& reserved) {
   std::vector<Placement> placements(names.size());
-  std::vector<bool> placed(names.size(), false);
   // The uploads of each directory below the upload directory, in the order
   // the directories come.
   std::unordered_map<std::string_view, std::vector<std::size_t>> by_directory;
   std::vector<std::string_view> directories;
   for (std::size_t i = 0; i < names.size(); ++i) {
-    std::string_view directory = directory_of(names[i]);
+    std::string_view directory = directory_part(names[i]);
     if (directory.empty()) continue;
     auto [group, added] = by_directory.try_emplace(directory);
     if (added) directories.push_back(directory);
     group->second.push_back(i);
   }
   for (std::string_view directory : directories) {
-    move_whole_directory(directory, by_directory[directory], names, placements, placed);
+    move_whole_directory(directory, by_directory[directory], names, placements);
   }
   for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!placed[i]) placements[i] = place_upload(names[i], reserved);
+    if (!placements[i].placed) placements[i] = place_upload(names[i], reserved);
   }
   return placements;
 }

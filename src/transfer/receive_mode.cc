@@ -7,7 +7,6 @@
 #include "dszlog/dsz_record.h"
 #include "dszlog/package_rules.h"
 #include "dszlog/receive_log.h"
-#include "runtime/child_process.h"
 #include "runtime/command_line.h"
 #include "runtime/console.h"
 #include "runtime/file.h"
@@ -193,13 +192,8 @@ void run_receive_mode(const std::string& start) {
                         receive_script_line(*protocol, upload_name, g_files.transfer_log_path));
   print_checked({protocol->receive_message});
   // rz writes into the staging directory, and nowhere else.
-  ProgramAccess access{confine_mode(),           program_of(protocol->receive_command),
-                       g_files.script.get(),     g_files.transfer_log.get(),
-                       held_staging_directory(), nullptr};
-  int end_status = run_shell_script(g_files.script_name, access);
-  io_check();
-  if (end_status == kNotConfined)
-    refuse({"Cannot confine the protocol program : ", why_not_confined()});
+  int end_status =
+      run_transfer_script(g_files, protocol->receive_command, held_staging_directory(), nullptr);
   print_checked({""});
 
   change_directory(start);

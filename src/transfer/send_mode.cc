@@ -4,7 +4,6 @@
 
 #include "dszlog/dsz_record.h"
 #include "dszlog/send_log.h"
-#include "runtime/child_process.h"
 #include "runtime/command_line.h"
 #include "runtime/console.h"
 #include "runtime/file.h"
@@ -83,16 +82,7 @@ void run_send_mode(const std::string& start) {
   print_line(protocol->send_message);
   io_check();
   // sz reads the listed files, and writes nothing but its messages.
-  ProgramAccess access{confine_mode(),
-                       program_of(protocol->send_command),
-                       files.script.get(),
-                       files.transfer_log.get(),
-                       -1,
-                       &g_file_table};
-  int end_status = run_shell_script(files.script_name, access);
-  io_check();
-  if (end_status == kNotConfined)
-    refuse({"Cannot confine the protocol program : ", why_not_confined()});
+  int end_status = run_transfer_script(files, protocol->send_command, -1, &g_file_table);
   print_line();
 
   translate_send_log(files.transfer_log.get(), g_file_table, end_status);

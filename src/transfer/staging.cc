@@ -30,7 +30,7 @@ Fd lock_staging_directory(int own, const std::string& name) {
   WayProblem problem;
   Fd directory = open_subdirectory(own, name, false, problem);
   if (!directory.valid() || !lock_for_this_run(directory.get()) ||
-      !(entry_kind(own, name).identity == identity_of(directory.get()))) {
+      !still_entry(own, name, directory.get())) {
     return Fd();
   }
   return directory;
@@ -85,7 +85,7 @@ void remove_staging_directories() {
   if (entry_kind(own, kClaimsLock).exists) {
     Fd lock = open_lock_file(own, kClaimsLock);
     if (lock.valid() && lock_for_this_run(lock.get()) &&
-        entry_kind(own, kClaimsLock).identity == identity_of(lock.get())) {
+        still_entry(own, kClaimsLock, lock.get())) {
       remove_tree(own, kClaimsLock);
     }
   }

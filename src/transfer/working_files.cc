@@ -7,11 +7,14 @@
 #include <utility>
 
 #include "dszlog/dsz_record.h"
+#include "runtime/child_process.h"
 #include "runtime/command_line.h"
 #include "runtime/console.h"
 #include "runtime/file_system.h"
 #include "runtime/io_result.h"
 #include "runtime/termination.h"
+#include "transfer/configuration.h"
+#include "transfer/transfer_script.h"
 
 namespace {
 
@@ -139,4 +142,16 @@ void remove_working_files(const WorkingFiles& files) {
 void write_transfer_script(WorkingFiles& files, const std::string& line) {
   write_whole_line(files.script.get(), {line});
   io_check();
+}
+
+int run_transfer_script(const WorkingFiles& files, std::string_view command, int writable_tree,
+                        const std::vector<std::string>* readable_files) {
+  ProgramAccess access{confine_mode(),           program_of(command), files.script.get(),
+                       files.transfer_log.get(), writable_tree,       readable_files};
+  int end_status = run_shell_script(files.script_name, access);
+  io_check();
+  if (end_status == kNotConfined) {
+    refuse({"Cannot confine the protocol program : ", why_not_confined()});
+  }
+  return end_status;
 }

@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/file.h"
 
@@ -57,6 +58,16 @@ void prepare_working_files(TransferMode mode, const std::string& start, WorkingF
 
 // Writes the script's one line and a line feed; ends the program on a failure.
 void write_transfer_script(WorkingFiles& files, const std::string& line);
+
+// Runs the transfer script, the shell and the program `command` names
+// confined (as the configuration says) to the script, the transfer log and
+// what the transfer adds: the tree it may write in (receive) or the files
+// it may read (send). Returns the program's end status (run_shell_script);
+// ends the program ("Cannot confine the protocol program : " and why,
+// status 1) when confinement is required and the child could not restrict
+// itself.
+int run_transfer_script(const WorkingFiles& files, std::string_view command, int writable_tree,
+                        const std::vector<std::string>* readable_files);
 
 // Removes both working files, if they are still this run's: for a run that
 // started in the upload directory, where a BBS would take them for uploads.
