@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -213,6 +214,19 @@ bool same_attributes(const termios& a, const termios& b) {
   }
   return ::testing::AssertionFailure() << "exit code " << result.exit_code << ", output:\n"
                                        << result.output;
+}
+
+::testing::AssertionResult shows_unwrapped(RunResult result, std::string text, int exit_code) {
+  auto line_end = [](char byte) { return byte == '\n' || byte == '\r'; };
+  std::erase_if(result.output, line_end);
+  std::erase_if(text, line_end);
+  return shows(result, text, exit_code);
+}
+
+unsigned plain_file_mode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
 }
 
 FakeTransfer::FakeTransfer(const std::string& start_name)

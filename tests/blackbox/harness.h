@@ -94,6 +94,11 @@ bool same_attributes(const termios& a, const termios& b);
 // the whole output when it did not.
 ::testing::AssertionResult shows(const RunResult& result, const std::string& text,
                                  int exit_code = -2);
+// The same for a line that may wrap on the screen: line ends count for
+// nothing, in the output and in `text`.
+::testing::AssertionResult shows_unwrapped(RunResult result, std::string text, int exit_code = -2);
+// The mode of a plain file made now: 0666 less the umask.
+unsigned plain_file_mode();
 
 using Lines = std::vector<std::string>;
 

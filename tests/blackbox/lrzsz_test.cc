@@ -360,9 +360,7 @@ TEST_F(LrzszTest, EveryProtocolOnAPseudoTerminal) {
 // its leading dot, or dash, becomes "_").
 TEST_F(LrzszTest, UploadsArriveAsPlainData) {
   namespace fs = std::filesystem;
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  const mode_t plain = 0666 & ~mask;
+  const mode_t plain = plain_file_mode();
   std::string up = bbs() + "/up";
   fs::create_directory(up);
   write_file(up + "/.hid", "the file area's own\n");
